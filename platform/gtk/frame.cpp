@@ -1,0 +1,80 @@
+// The window manager's frame around a toplevel, read from _NET_FRAME_EXTENTS.
+// The layout gives outer sizes, frame included, so the client area is sized
+// from these extents. Before the window is mapped the manager is asked for
+// them with _NET_REQUEST_FRAME_EXTENTS, so the window is the right size from
+// the moment it appears.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <gdk/gdkx.h>
+
+#include "platform/gtk/gtk_platform.h"
+
+namespace tarvello::platform::gtk {
+
+namespace {
+
+bool read_extents(Display* display, Window xid, extents& out) {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    const Atom name = XInternAtom(display, "_NET_FRAME_EXTENTS", False);
+    gdk_x11_display_error_trap_push(gdk_x11_lookup_xdisplay(display));
+    const int status = XGetWindowProperty(display, xid, name, 0, 4, False, XA_CARDINAL, &type,
+                                          &format, &count, &after, &data);
+    gdk_x11_display_error_trap_pop_ignored(gdk_x11_lookup_xdisplay(display));
+    const bool found = status == Success && type == XA_CARDINAL && format == 32 && count == 4;
+    if (found) {
+        const auto* v = reinterpret_cast<const long*>(data);
+        out = {static_cast<int>(v[0]), static_cast<int>(v[1]), static_cast<int>(v[2]),
+               static_cast<int>(v[3])};
+    }
+    if (data != nullptr) XFree(data);
+    return found;
+}
+
+void send_request(Display* display, Window xid) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = xid;
+    event.xclient.message_type = XInternAtom(display, "_NET_REQUEST_FRAME_EXTENTS", False);
+    event.xclient.format = 32;
+    XSendEvent(display, DefaultRootWindow(display), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XFlush(display);
+}
+
+}  // namespace
+
+extents current_frame_extents(GtkWindow* window) {
+    extents found;
+    GdkWindow* gdk_window = gtk_widget_get_window(GTK_WIDGET(window));
+    if (gdk_window == nullptr || !GDK_IS_X11_WINDOW(gdk_window)) return found;
+    read_extents(GDK_WINDOW_XDISPLAY(gdk_window), GDK_WINDOW_XID(gdk_window), found);
+    return found;
+}
+
+extents request_frame_extents(GtkWindow* window) {
+    extents found;
+    GdkWindow* gdk_window = gtk_widget_get_window(GTK_WIDGET(window));
+    if (gdk_window == nullptr || !GDK_IS_X11_WINDOW(gdk_window)) return found;
+    GdkScreen* screen = gdk_window_get_screen(gdk_window);
+    if (!gdk_x11_screen_supports_net_wm_hint(
+            screen, gdk_atom_intern_static_string("_NET_REQUEST_FRAME_EXTENTS"))) {
+        return found;
+    }
+    Display* display = GDK_WINDOW_XDISPLAY(gdk_window);
+    const Window xid = GDK_WINDOW_XID(gdk_window);
+    send_request(display, xid);
+    // The manager answers by setting the property; wait a bounded time for
+    // it, so a manager that never answers costs at most half a second.
+    const gint64 deadline = g_get_monotonic_time() + 500 * 1000;
+    while (!read_extents(display, xid, found)) {
+        if (g_get_monotonic_time() > deadline) return {};
+        XSync(display, False);
+        g_usleep(2000);
+    }
+    return found;
+}
+
+}  // namespace tarvello::platform::gtk

@@ -1,0 +1,646 @@
+// The GTK backend's windows, event loop and process services.
+#include "platform/gtk/gtk_platform.h"
+
+#include <gdk/gdkx.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/backend.h"
+#include "resources/icon.h"
+
+namespace tarvello::platform::gtk {
+
+namespace {
+
+gtk_platform* the_platform = nullptr;
+
+key_press translate_key(const GdkEventKey* event) {
+    key_press press;
+    const auto state = event->state;
+    press.mods.shift = (state & GDK_SHIFT_MASK) != 0;
+    press.mods.ctrl = (state & GDK_CONTROL_MASK) != 0;
+    press.mods.alt = (state & GDK_MOD1_MASK) != 0;
+    switch (event->keyval) {
+        case GDK_KEY_Tab:
+        case GDK_KEY_KP_Tab:
+        case GDK_KEY_ISO_Left_Tab:
+            press.which = key::tab;
+            break;
+        case GDK_KEY_Escape:
+            press.which = key::escape;
+            break;
+        case GDK_KEY_Return:
+        case GDK_KEY_KP_Enter:
+        case GDK_KEY_ISO_Enter:
+            press.which = key::enter;
+            break;
+        case GDK_KEY_F1:
+            press.which = key::f1;
+            break;
+        case GDK_KEY_space:
+            press.which = key::space;
+            break;
+        default: {
+            const gunichar c = gdk_keyval_to_unicode(gdk_keyval_to_lower(event->keyval));
+            if (c < 128 && g_ascii_isalnum(static_cast<gchar>(c))) press.which = key::letter_or_digit;
+        }
+    }
+    return press;
+}
+
+gboolean on_key_press(GtkWidget* widget, GdkEventKey* event, gpointer) {
+    auto* window = the_platform->window_of_widget(widget);
+    if (window == nullptr || the_platform->sink() == nullptr) return FALSE;
+    handle target = the_platform->control_of_widget(*window, gtk_window_get_focus(GTK_WINDOW(widget)));
+    if (target == no_handle) target = window->id;
+    return the_platform->sink()->pre_translate(target, translate_key(event)) ? TRUE : FALSE;
+}
+
+gboolean on_delete(GtkWidget* widget, GdkEvent*, gpointer) {
+    auto* window = the_platform->window_of_widget(widget);
+    // A disabled window refuses the manager's close, as it refuses input.
+    if (window != nullptr && window->enabled && the_platform->sink() != nullptr) {
+        the_platform->sink()->close_requested(window->id);
+    }
+    return TRUE;  // the program destroys its windows itself
+}
+
+void on_active_changed(GObject* widget, GParamSpec*, gpointer) {
+    auto* window = the_platform->window_of_widget(GTK_WIDGET(widget));
+    if (window == nullptr || the_platform->sink() == nullptr) return;
+    if (gtk_window_is_active(GTK_WINDOW(widget))) {
+        the_platform->sink()->activated(window->id);
+    } else {
+        the_platform->sink()->deactivated(window->id);
+    }
+}
+
+gboolean on_map(GtkWidget* widget, GdkEvent*, gpointer) {
+    // The frame may have come out other than announced, and a manager may
+    // have pulled a window that hangs off the screen back onto it: put it
+    // where it belongs once it is mapped. Only here, not on later moves,
+    // so the user can still drag it.
+    if (auto* window = the_platform->window_of_widget(widget)) {
+        the_platform->fit_frame(*window);
+        the_platform->place_frame(*window);
+    }
+    return FALSE;
+}
+
+gboolean on_configure(GtkWidget* widget, GdkEvent*, gpointer) {
+    if (auto* window = the_platform->window_of_widget(widget)) the_platform->fit_frame(*window);
+    return FALSE;
+}
+
+void on_clicked(GtkButton*, gpointer data) {
+    const auto id = static_cast<handle>(GPOINTER_TO_UINT(data));
+    if (the_platform->sink() != nullptr && the_platform->find(id) != nullptr) {
+        the_platform->sink()->clicked(id);
+    }
+}
+
+void on_timer(void* data) {
+    const auto id = static_cast<handle>(GPOINTER_TO_UINT(data));
+    if (the_platform->sink() != nullptr && the_platform->find(id) != nullptr) {
+        the_platform->sink()->tick(id);
+    }
+}
+
+// Input for a disabled window is dropped before GTK sees it, as a disabled
+// window on Win32 takes no mouse or keyboard input; it still repaints.
+bool is_input(GdkEventType type) {
+    switch (type) {
+        case GDK_BUTTON_PRESS:
+        case GDK_2BUTTON_PRESS:
+        case GDK_3BUTTON_PRESS:
+        case GDK_BUTTON_RELEASE:
+        case GDK_KEY_PRESS:
+        case GDK_KEY_RELEASE:
+        case GDK_SCROLL:
+        case GDK_TOUCH_BEGIN:
+        case GDK_TOUCH_UPDATE:
+        case GDK_TOUCH_END:
+        case GDK_MOTION_NOTIFY:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void filter_event(GdkEvent* event, gpointer) {
+    if (is_input(event->type) && event->any.window != nullptr) {
+        GdkWindow* top = gdk_window_get_toplevel(event->any.window);
+        gpointer user = nullptr;
+        gdk_window_get_user_data(top, &user);
+        if (user != nullptr) {
+            auto* window = the_platform->window_of_widget(GTK_WIDGET(user));
+            if (window != nullptr && !window->enabled) return;
+        }
+    }
+    gtk_main_do_event(event);
+}
+
+constexpr const char* program_css =
+    "entry.tarvello { min-height: 0; min-width: 0; padding: 0 2px; border-radius: 0;"
+    " border-width: 2px; border-style: solid;"
+    " border-color: #808080 #ffffff #ffffff #808080; box-shadow: none;"
+    " background-color: #ffffff; background-image: none; color: #000000; }"
+    "button.tarvello { min-height: 0; min-width: 0; padding: 0 2px; }"
+    ".tarvello-pane { background-color: #ffffff; }";
+
+}  // namespace
+
+gtk_platform::gtk_platform() { the_platform = this; }
+
+gtk_platform::~gtk_platform() { the_platform = nullptr; }
+
+bool gtk_platform::open_display() {
+    // Exact placement needs X11: Wayland lets no client place its windows.
+    gdk_set_allowed_backends("x11");
+    // No argument reaches GTK: the program reads no command line.
+    display_open_ = gtk_init_check(nullptr, nullptr) == TRUE;
+    if (!display_open_) return false;
+    gdk_event_handler_set(filter_event, nullptr, nullptr);
+    install_style();
+    return true;
+}
+
+void gtk_platform::install_style() {
+    GtkCssProvider* provider = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(provider, program_css, -1, nullptr);
+    gtk_style_context_add_provider_for_screen(gdk_screen_get_default(),
+                                              GTK_STYLE_PROVIDER(provider),
+                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    g_object_unref(provider);
+}
+
+void gtk_platform::prepare_engine() {
+    // The engine's process and cookie store hang off the default context;
+    // make it now so the first pane finds it ready.
+    if (display_open_) webkit_web_context_get_default();
+}
+
+void gtk_platform::release_engine() {}
+
+std::string gtk_platform::executable_path() {
+    char path[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return {};
+    return std::string(path, static_cast<std::size_t>(n));
+}
+
+bool gtk_platform::set_current_directory(const std::string& path) {
+    return chdir(path.c_str()) == 0;
+}
+
+void gtk_platform::exit_process(int code) {
+    std::fflush(nullptr);
+    std::_Exit(code);
+}
+
+size gtk_platform::primary_display_size() {
+    GdkDisplay* display = gdk_display_get_default();
+    if (display == nullptr) return {};
+    GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+    if (monitor == nullptr) monitor = gdk_display_get_monitor(display, 0);
+    if (monitor == nullptr) return {};
+    GdkRectangle area;
+    gdk_monitor_get_geometry(monitor, &area);  // the full size, not the work area
+    return {area.width, area.height};
+}
+
+handle gtk_platform::add(std::unique_ptr<object> made) {
+    const handle id = next_handle_++;
+    made->id = id;
+    objects_[id] = std::move(made);
+    return id;
+}
+
+object* gtk_platform::find(handle id) {
+    auto o = objects_.find(id);
+    return o == objects_.end() ? nullptr : o->second.get();
+}
+
+const object* gtk_platform::find(handle id) const {
+    auto o = objects_.find(id);
+    return o == objects_.end() ? nullptr : o->second.get();
+}
+
+object* gtk_platform::window_of_widget(GtkWidget* toplevel) {
+    for (auto& [id, o] : objects_) {
+        if (o->is_window && o->widget == toplevel) return o.get();
+    }
+    return nullptr;
+}
+
+handle gtk_platform::control_of_widget(const object& window, GtkWidget* widget) const {
+    if (widget == nullptr) return no_handle;
+    for (const auto& [id, o] : objects_) {
+        if (o->is_window || o->parent != window.id || o->widget == nullptr) continue;
+        if (widget == o->widget || gtk_widget_is_ancestor(widget, o->widget)) return id;
+    }
+    return no_handle;
+}
+
+void gtk_platform::set_icon(GtkWindow* window) {
+    const auto png = resources::icon_png();
+    GdkPixbufLoader* loader = gdk_pixbuf_loader_new_with_type("png", nullptr);
+    if (loader == nullptr) return;
+    gdk_pixbuf_loader_write(loader, png.data(), png.size(), nullptr);
+    gdk_pixbuf_loader_close(loader, nullptr);
+    GdkPixbuf* large = gdk_pixbuf_loader_get_pixbuf(loader);
+    if (large != nullptr) {
+        GdkPixbuf* small = gdk_pixbuf_scale_simple(large, 16, 16, GDK_INTERP_BILINEAR);
+        GList* icons = g_list_append(nullptr, large);
+        icons = g_list_append(icons, small);
+        gtk_window_set_icon_list(window, icons);
+        g_list_free(icons);
+        g_object_unref(small);
+    }
+    g_object_unref(loader);
+}
+
+handle gtk_platform::create_window(const window_spec& spec) {
+    if (!display_open_) return no_handle;
+    auto made = std::make_unique<object>();
+    made->is_window = true;
+    made->wkind = spec.kind;
+    made->wanted = spec.outer;
+    GtkWidget* widget = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    if (widget == nullptr) return no_handle;
+    made->widget = widget;
+    GtkWindow* window = GTK_WINDOW(widget);
+    gtk_window_set_title(window, spec.caption.c_str());
+    if (spec.kind == window_kind::hidden_owner) {
+        gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_UTILITY);
+        gtk_window_set_skip_taskbar_hint(window, TRUE);
+        gtk_window_set_skip_pager_hint(window, TRUE);
+        gtk_widget_realize(widget);  // an owner needs an X window, never mapped
+        return add(std::move(made));
+    }
+    if (spec.with_icon) set_icon(window);
+    gtk_window_set_resizable(window, FALSE);
+    gtk_window_set_gravity(window, GDK_GRAVITY_NORTH_WEST);
+    if (spec.kind == window_kind::modal) {
+        gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_DIALOG);
+        gtk_window_set_skip_taskbar_hint(window, TRUE);
+        gtk_window_set_skip_pager_hint(window, TRUE);
+        if (auto* owner = find(spec.owner); owner != nullptr && owner->is_window) {
+            gtk_window_set_transient_for(window, GTK_WINDOW(owner->widget));
+        }
+    }
+    made->client = gtk_fixed_new();
+    gtk_container_add(GTK_CONTAINER(widget), made->client);
+    gtk_widget_realize(widget);
+    GdkWindow* gdk_window = gtk_widget_get_window(widget);
+    int decorations = GDK_DECOR_BORDER | GDK_DECOR_TITLE | GDK_DECOR_MENU;
+    int functions = GDK_FUNC_MOVE | GDK_FUNC_CLOSE;
+    if (spec.minimise_box) {
+        decorations |= GDK_DECOR_MINIMIZE;
+        functions |= GDK_FUNC_MINIMIZE;
+    }
+    if (spec.maximise_box) {
+        decorations |= GDK_DECOR_MAXIMIZE;
+        functions |= GDK_FUNC_MAXIMIZE;
+    }
+    gdk_window_set_decorations(gdk_window, static_cast<GdkWMDecoration>(decorations));
+    gdk_window_set_functions(gdk_window, static_cast<GdkWMFunction>(functions));
+    object& ref = *made;
+    const handle id = add(std::move(made));
+    connect_window_signals(ref);
+    const extents frame = request_frame_extents(window);
+    gtk_widget_set_size_request(ref.client, spec.outer.width - frame.left - frame.right,
+                                spec.outer.height - frame.top - frame.bottom);
+    // A place the program asks for is, to the manager, the user's own: some
+    // managers otherwise keep windows from hanging off the screen.
+    GdkGeometry unused{};
+    gtk_window_set_geometry_hints(window, nullptr, &unused, GDK_HINT_USER_POS);
+    gtk_window_move(window, spec.outer.left, spec.outer.top);
+    return id;
+}
+
+void gtk_platform::connect_window_signals(object& window) {
+    g_signal_connect(window.widget, "key-press-event", G_CALLBACK(on_key_press), nullptr);
+    g_signal_connect(window.widget, "delete-event", G_CALLBACK(on_delete), nullptr);
+    g_signal_connect(window.widget, "notify::is-active", G_CALLBACK(on_active_changed), nullptr);
+    g_signal_connect(window.widget, "map-event", G_CALLBACK(on_map), nullptr);
+    g_signal_connect(window.widget, "configure-event", G_CALLBACK(on_configure), nullptr);
+}
+
+void gtk_platform::place_frame(object& window) {
+    GdkWindow* gdk_window = gtk_widget_get_window(window.widget);
+    if (gdk_window == nullptr) return;
+    GdkRectangle frame;
+    gdk_window_get_frame_extents(gdk_window, &frame);
+    if (frame.x != window.wanted.left || frame.y != window.wanted.top) {
+        gtk_window_move(GTK_WINDOW(window.widget), window.wanted.left, window.wanted.top);
+    }
+}
+
+void gtk_platform::fit_frame(object& window) {
+    GtkWindow* gtk_window = GTK_WINDOW(window.widget);
+    if (!gtk_widget_get_mapped(window.widget)) return;
+    const extents frame = current_frame_extents(gtk_window);
+    const int width = window.wanted.width - frame.left - frame.right;
+    const int height = window.wanted.height - frame.top - frame.bottom;
+    int now_width = 0;
+    int now_height = 0;
+    gtk_widget_get_size_request(window.client, &now_width, &now_height);
+    if (now_width == width && now_height == height) return;
+    gtk_widget_set_size_request(window.client, width, height);
+    gtk_window_move(gtk_window, window.wanted.left, window.wanted.top);
+}
+
+GtkWidget* gtk_platform::make_label(object& made, const control_spec& spec) {
+    made.text = spec.text;
+    made.label = spec.label;
+    GtkWidget* area = gtk_drawing_area_new();
+    g_signal_connect(area, "draw", G_CALLBACK(draw_label), &made);
+    return area;
+}
+
+GtkWidget* gtk_platform::make_edit_box(object& made, const control_spec& spec) {
+    GtkWidget* entry = gtk_entry_new();
+    gtk_entry_set_width_chars(GTK_ENTRY(entry), 1);
+    gtk_entry_set_has_frame(GTK_ENTRY(entry), TRUE);
+    gtk_style_context_add_class(gtk_widget_get_style_context(entry), "tarvello");
+    made.focus_target = entry;
+    // A one-line box is never lower than a line of its font and its edges.
+    PangoContext* context = gtk_widget_get_pango_context(entry);
+    PangoFontMetrics* metrics = pango_context_get_metrics(
+        context, pango_context_get_font_description(context), nullptr);
+    const int line = PANGO_PIXELS_CEIL(pango_font_metrics_get_ascent(metrics) +
+                                       pango_font_metrics_get_descent(metrics));
+    pango_font_metrics_unref(metrics);
+    constexpr int edge = 2;
+    if (made.wanted.height < line + 2 * edge) made.wanted.height = line + 2 * edge;
+    (void)spec;
+    return entry;
+}
+
+GtkWidget* gtk_platform::make_button(object& made, const control_spec& spec) {
+    GtkWidget* button = gtk_button_new_with_label(spec.text.c_str());
+    gtk_style_context_add_class(gtk_widget_get_style_context(button), "tarvello");
+    if (GtkWidget* text = gtk_bin_get_child(GTK_BIN(button)); GTK_IS_LABEL(text)) {
+        gtk_label_set_line_wrap(GTK_LABEL(text), TRUE);
+        gtk_label_set_justify(GTK_LABEL(text), GTK_JUSTIFY_CENTER);
+    }
+    g_signal_connect(button, "clicked", G_CALLBACK(on_clicked), GUINT_TO_POINTER(made.id));
+    made.focus_target = button;
+    return button;
+}
+
+GtkWidget* gtk_platform::make_browser_pane(object& made, const control_spec&) {
+    GtkWidget* area = gtk_event_box_new();
+    gtk_style_context_add_class(gtk_widget_get_style_context(area), "tarvello-pane");
+    GtkWidget* view = webkit_web_view_new();
+    if (view == nullptr) {
+        gtk_widget_destroy(area);
+        return nullptr;
+    }
+    made.view = WEBKIT_WEB_VIEW(view);
+    webkit_web_view_set_zoom_level(made.view, 1.0);  // the middle text size
+    WebKitSettings* settings = webkit_web_view_get_settings(made.view);
+    // Xvfb and most remote displays have no GPU; software drawing always works.
+    webkit_settings_set_hardware_acceleration_policy(settings,
+                                                     WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+    gtk_widget_set_hexpand(view, TRUE);
+    gtk_widget_set_vexpand(view, TRUE);
+    gtk_container_add(GTK_CONTAINER(area), view);
+    gtk_widget_set_can_focus(view, TRUE);
+    made.focus_target = view;
+    return area;
+}
+
+handle gtk_platform::create_control(handle window, const control_spec& spec) {
+    auto* parent = find(window);
+    if (parent == nullptr || !parent->is_window || parent->client == nullptr) return no_handle;
+    auto made = std::make_unique<object>();
+    made->kind = spec.kind;
+    made->parent = window;
+    made->wanted = spec.place;
+    made->id = next_handle_;  // the signal handlers carry the id
+    GtkWidget* widget = nullptr;
+    switch (spec.kind) {
+        case control_kind::timer: {
+            const handle id = add(std::move(made));
+            return id;
+        }
+        case control_kind::label:
+            widget = make_label(*made, spec);
+            break;
+        case control_kind::edit_box:
+            widget = make_edit_box(*made, spec);
+            break;
+        case control_kind::push_button:
+            widget = make_button(*made, spec);
+            break;
+        case control_kind::browser_pane:
+            widget = make_browser_pane(*made, spec);
+            break;
+    }
+    if (widget == nullptr) return no_handle;
+    gtk_widget_set_name(widget, spec.name.c_str());
+    if (made->focus_target == nullptr) gtk_widget_set_can_focus(widget, FALSE);
+    gtk_widget_set_size_request(widget, made->wanted.width, made->wanted.height);
+    gtk_fixed_put(GTK_FIXED(parent->client), widget, made->wanted.left, made->wanted.top);
+    made->widget = widget;
+    return add(std::move(made));
+}
+
+void gtk_platform::stack_controls(handle window, std::span<const handle> top_to_bottom) {
+    auto* parent = find(window);
+    if (parent == nullptr || parent->client == nullptr) return;
+    // GtkFixed draws its children in the order they were put, the last on
+    // top: put them again from the bottom up.
+    GtkFixed* fixed = GTK_FIXED(parent->client);
+    for (auto c = top_to_bottom.rbegin(); c != top_to_bottom.rend(); ++c) {
+        auto* control = find(*c);
+        if (control == nullptr || control->widget == nullptr) continue;
+        g_object_ref(control->widget);
+        gtk_container_remove(GTK_CONTAINER(fixed), control->widget);
+        gtk_fixed_put(fixed, control->widget, control->wanted.left, control->wanted.top);
+        g_object_unref(control->widget);
+    }
+}
+
+void gtk_platform::show(handle id) {
+    auto* o = find(id);
+    if (o == nullptr || o->widget == nullptr) return;
+    if (o->is_window) {
+        gtk_widget_show(o->client);
+    }
+    if (o->kind == control_kind::browser_pane && o->view != nullptr) {
+        gtk_widget_show(GTK_WIDGET(o->view));
+    }
+    gtk_widget_show(o->widget);
+}
+
+void gtk_platform::activate(handle window) {
+    auto* o = find(window);
+    if (o == nullptr || !o->is_window) return;
+    GdkWindow* gdk_window = gtk_widget_get_window(o->widget);
+    const guint32 now =
+        gdk_window != nullptr ? gdk_x11_get_server_time(gdk_window) : GDK_CURRENT_TIME;
+    gtk_window_present_with_time(GTK_WINDOW(o->widget), now);
+}
+
+void gtk_platform::drop_controls_of(handle window) {
+    for (auto o = objects_.begin(); o != objects_.end();) {
+        if (!o->second->is_window && o->second->parent == window) {
+            stop_tick_source(o->second->timer);
+            o = objects_.erase(o);
+        } else {
+            ++o;
+        }
+    }
+}
+
+void gtk_platform::destroy(handle window) {
+    auto* o = find(window);
+    if (o == nullptr || !o->is_window) return;
+    GtkWidget* widget = o->widget;
+    drop_controls_of(window);
+    objects_.erase(window);
+    gtk_widget_destroy(widget);
+    if (sink_ != nullptr) sink_->destroyed(window);
+}
+
+bool gtk_platform::exists(handle id) const { return find(id) != nullptr; }
+
+void gtk_platform::set_enabled(handle id, bool enabled) {
+    if (auto* o = find(id)) o->enabled = enabled;
+}
+
+bool gtk_platform::is_enabled(handle id) const {
+    const auto* o = find(id);
+    return o != nullptr && o->enabled;
+}
+
+bool gtk_platform::is_visible(handle id) const {
+    const auto* o = find(id);
+    if (o == nullptr || o->widget == nullptr) return false;
+    return gtk_widget_get_visible(o->widget) == TRUE;
+}
+
+void gtk_platform::set_focus(handle control) {
+    auto* o = find(control);
+    if (o == nullptr || o->focus_target == nullptr) return;
+    gtk_widget_grab_focus(o->focus_target);
+}
+
+handle gtk_platform::focused_control(handle window) const {
+    const auto* o = find(window);
+    if (o == nullptr || !o->is_window) return no_handle;
+    return control_of_widget(*o, gtk_window_get_focus(GTK_WINDOW(o->widget)));
+}
+
+rect gtk_platform::geometry(handle id) const {
+    const auto* o = find(id);
+    if (o == nullptr) return {};
+    if (o->is_window) {
+        GdkWindow* gdk_window = gtk_widget_get_window(o->widget);
+        if (gdk_window == nullptr) return {};
+        GdkRectangle frame;
+        gdk_window_get_frame_extents(gdk_window, &frame);
+        return {frame.x, frame.y, frame.width, frame.height};
+    }
+    if (o->widget == nullptr) return {};
+    const auto* parent = find(o->parent);
+    GtkAllocation area;
+    gtk_widget_get_allocation(o->widget, &area);
+    int x = area.x;
+    int y = area.y;
+    if (parent != nullptr) {
+        gtk_widget_translate_coordinates(o->widget, parent->client, 0, 0, &x, &y);
+    }
+    return {x, y, area.width, area.height};
+}
+
+std::optional<std::string> gtk_platform::text(handle edit_box) const {
+    const auto* o = find(edit_box);
+    if (o == nullptr || o->kind != control_kind::edit_box || o->widget == nullptr) return {};
+    const char* held = gtk_entry_get_text(GTK_ENTRY(o->widget));
+    if (held == nullptr || *held == '\0') return std::nullopt;
+    return std::string(held);
+}
+
+void gtk_platform::navigate(handle pane, const std::string& address) {
+    auto* o = find(pane);
+    if (o == nullptr || o->view == nullptr) return;
+    webkit_web_view_load_uri(o->view, address.c_str());
+}
+
+void gtk_platform::reload(handle pane) {
+    auto* o = find(pane);
+    if (o == nullptr || o->view == nullptr) return;
+    webkit_web_view_reload(o->view);
+}
+
+void gtk_platform::start_timer(handle timer, int period_ms) {
+    auto* o = find(timer);
+    if (o == nullptr || o->kind != control_kind::timer || period_ms <= 0) return;
+    stop_tick_source(o->timer);
+    o->timer = start_tick_source(period_ms, on_timer, GUINT_TO_POINTER(timer));
+    o->period_ms = period_ms;
+}
+
+void gtk_platform::stop_timer(handle timer) {
+    auto* o = find(timer);
+    if (o == nullptr) return;
+    stop_tick_source(o->timer);
+    o->timer = nullptr;
+    o->period_ms = 0;
+}
+
+int gtk_platform::timer_period(handle timer) const {
+    const auto* o = find(timer);
+    return o == nullptr ? 0 : o->period_ms;
+}
+
+void gtk_platform::error_box(const std::string& caption, const std::string& text) {
+    if (!display_open_) {
+        std::fputs(text.c_str(), stderr);
+        std::fflush(stderr);
+        return;
+    }
+    // Not modal: the program's other windows stay enabled and keep
+    // repainting; the hold-back already keeps their events from the actions.
+    GtkWidget* box = gtk_message_dialog_new(nullptr, GtkDialogFlags(0), GTK_MESSAGE_ERROR,
+                                            GTK_BUTTONS_OK, "%s", text.c_str());
+    gtk_window_set_title(GTK_WINDOW(box), caption.c_str());
+    gtk_window_set_position(GTK_WINDOW(box), GTK_WIN_POS_CENTER);
+    gtk_window_set_keep_above(GTK_WINDOW(box), TRUE);
+    bool answered = false;
+    g_signal_connect(box, "response", G_CALLBACK(+[](GtkDialog*, gint, gpointer done) {
+                         *static_cast<bool*>(done) = true;
+                     }),
+                     &answered);
+    gtk_widget_show_all(box);
+    gtk_window_present(GTK_WINDOW(box));
+    while (!answered) g_main_context_iteration(nullptr, TRUE);
+    gtk_widget_destroy(box);
+}
+
+bool gtk_platform::wait_and_dispatch() {
+    if (quit_posted_) return false;
+    g_main_context_iteration(nullptr, TRUE);
+    return !quit_posted_;
+}
+
+void gtk_platform::post_quit(int code) {
+    quit_posted_ = true;
+    quit_code_ = code;
+    g_main_context_wakeup(nullptr);
+}
+
+}  // namespace tarvello::platform::gtk
+
+namespace tarvello::platform {
+
+std::unique_ptr<platform> make_platform() { return std::make_unique<gtk::gtk_platform>(); }
+
+}  // namespace tarvello::platform

@@ -1,0 +1,123 @@
+// The GTK3 + WebKitGTK backend: every handle maps to a GTK object here.
+#pragma once
+
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
+
+#include <map>
+#include <memory>
+
+#include "platform/platform.h"
+
+namespace tarvello::platform::gtk {
+
+struct tick_source;
+
+struct object {
+    handle id = no_handle;
+    bool is_window = false;
+    control_kind kind = control_kind::label;
+    handle parent = no_handle;       // a control's window
+    GtkWidget* widget = nullptr;     // window, or the control's outermost widget
+    GtkWidget* focus_target = nullptr;  // what takes the keyboard focus
+    GtkWidget* client = nullptr;     // a window's client area (GtkFixed)
+    WebKitWebView* view = nullptr;   // browser panes
+    tick_source* timer = nullptr;    // timers
+    int period_ms = 0;
+    bool enabled = true;
+    window_kind wkind = window_kind::main;
+    rect wanted;                     // a window's outer rectangle as asked for
+    label_style label;
+    std::string text;
+};
+
+class gtk_platform final : public platform {
+public:
+    gtk_platform();
+    ~gtk_platform() override;
+
+    bool open_display() override;
+    void set_event_sink(event_sink* sink) override { sink_ = sink; }
+    void prepare_engine() override;
+    void release_engine() override;
+
+    std::string executable_path() override;
+    char path_separator() const override { return '/'; }
+    bool set_current_directory(const std::string& path) override;
+    [[noreturn]] void exit_process(int code) override;
+
+    size primary_display_size() override;
+
+    handle create_window(const window_spec& spec) override;
+    handle create_control(handle window, const control_spec& spec) override;
+    void stack_controls(handle window, std::span<const handle> top_to_bottom) override;
+    void show(handle id) override;
+    void activate(handle window) override;
+    void destroy(handle window) override;
+    bool exists(handle id) const override;
+
+    void set_enabled(handle id, bool enabled) override;
+    bool is_enabled(handle id) const override;
+    bool is_visible(handle id) const override;
+
+    void set_focus(handle control) override;
+    handle focused_control(handle window) const override;
+    rect geometry(handle id) const override;
+
+    std::optional<std::string> text(handle edit_box) const override;
+    void navigate(handle pane, const std::string& address) override;
+    void reload(handle pane) override;
+
+    void start_timer(handle timer, int period_ms) override;
+    void stop_timer(handle timer) override;
+    int timer_period(handle timer) const override;
+
+    void error_box(const std::string& caption, const std::string& text) override;
+
+    bool wait_and_dispatch() override;
+    void post_quit(int code) override;
+    int quit_code() const override { return quit_code_; }
+
+    // Used by the signal handlers.
+    event_sink* sink() const { return sink_; }
+    object* find(handle id);
+    const object* find(handle id) const;
+    object* window_of_widget(GtkWidget* toplevel);
+    handle control_of_widget(const object& window, GtkWidget* widget) const;
+    void fit_frame(object& window);
+    void place_frame(object& window);
+
+private:
+    handle add(std::unique_ptr<object> made);
+    GtkWidget* make_label(object& made, const control_spec& spec);
+    GtkWidget* make_edit_box(object& made, const control_spec& spec);
+    GtkWidget* make_button(object& made, const control_spec& spec);
+    GtkWidget* make_browser_pane(object& made, const control_spec& spec);
+    void connect_window_signals(object& window);
+    void drop_controls_of(handle window);
+    void install_style();
+    void set_icon(GtkWindow* window);
+
+    event_sink* sink_ = nullptr;
+    std::map<handle, std::unique_ptr<object>> objects_;
+    handle next_handle_ = 1;
+    bool display_open_ = false;
+    bool quit_posted_ = false;
+    int quit_code_ = 0;
+};
+
+// The drift-free timer (timer.cpp).
+tick_source* start_tick_source(int period_ms, void (*on_tick)(void*), void* data);
+void stop_tick_source(tick_source* source);
+
+// Frame extents of a realized toplevel under an X11 window manager (frame.cpp).
+struct extents {
+    int left = 0, right = 0, top = 0, bottom = 0;
+};
+extents request_frame_extents(GtkWindow* window);
+extents current_frame_extents(GtkWindow* window);
+
+// Label drawing (label.cpp).
+gboolean draw_label(GtkWidget* widget, cairo_t* cr, gpointer data);
+
+}  // namespace tarvello::platform::gtk
