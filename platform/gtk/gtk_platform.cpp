@@ -145,13 +145,15 @@ void filter_event(GdkEvent* event, gpointer) {
 
 constexpr const char* program_css =
     "entry.tarvello { min-height: 0; min-width: 0; padding: 0 2px; border-radius: 0;"
-    " border-width: 2px; border-style: solid;"
+    " border-width: 1px; border-style: solid;"
     " border-color: #808080 #ffffff #ffffff #808080; box-shadow: none;"
     " background-color: #ffffff; background-image: none; color: #000000; }"
     "button.tarvello { min-height: 0; min-width: 0; padding: 0 2px; }"
     ".tarvello-pane { background-color: #ffffff; }";
 
 }  // namespace
+
+gtk_platform* current_backend() { return the_platform; }
 
 gtk_platform::gtk_platform() { the_platform = this; }
 
@@ -375,7 +377,7 @@ GtkWidget* gtk_platform::make_edit_box(object& made, const control_spec& spec) {
     const int line = PANGO_PIXELS_CEIL(pango_font_metrics_get_ascent(metrics) +
                                        pango_font_metrics_get_descent(metrics));
     pango_font_metrics_unref(metrics);
-    constexpr int edge = 2;
+    constexpr int edge = 1;  // the sunken edge this backend draws, top and bottom
     if (made.wanted.height < line + 2 * edge) made.wanted.height = line + 2 * edge;
     (void)spec;
     return entry;

@@ -106,6 +106,9 @@ private:
     int quit_code_ = 0;
 };
 
+// The one backend of the process, for the GUI tests' probe.
+gtk_platform* current_backend();
+
 // The drift-free timer (timer.cpp).
 tick_source* start_tick_source(int period_ms, void (*on_tick)(void*), void* data);
 void stop_tick_source(tick_source* source);
