@@ -53,5 +53,16 @@ TEST(refresh_period, follows_its_rules) {
     }
 }
 
+TEST(refresh_period, ticks_missed_while_the_thread_was_busy_come_once) {
+    testing::started_program p;
+    set_refresh_period(*p.app.main(), 2000);
+    // Something keeps the thread busy from 1000 ms to 7500 ms.
+    p.ui.queue.push_back([&] { p.ui.now_ms = 7500; });
+    p.ui.run_until(1000);
+    p.ui.run_until(10100);
+    // One tick when free, then back on the grid of the first setting.
+    EXPECT_EQ(tick_times(p.ui), (std::vector<std::int64_t>{7500, 8000, 10000}));
+}
+
 }  // namespace
 }  // namespace tarvello::main_window
