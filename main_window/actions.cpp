@@ -50,7 +50,9 @@ void instructions_action(main_window& window) {
     secondary_windows::show_modally(window.app(), secondary_windows::which::instructions);
 }
 
-void refresh_tick(main_window& window) { window.app().ui().reload(window.control("超文本浏览框1")); }
+void refresh_tick(main_window& window) {
+    window.app().ui().reload(window.control("超文本浏览框1"));
+}
 
 void set_refresh_period(main_window& window, int period_ms) {
     auto& ui = window.app().ui();

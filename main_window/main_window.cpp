@@ -40,9 +40,9 @@ bool main_window::create_controls() {
     // Created from the last row up; stacked explicitly afterwards, so the
     // result does not hang on what order the toolkit stacks new children in.
     for (auto row = main_window_controls.rbegin(); row != main_window_controls.rend(); ++row) {
-        platform::control_spec spec{row->kind,         std::string(row->name),
-                                    row->place,        std::string(row->text),
-                                    row->tab_stop,     row->label};
+        platform::control_spec spec{row->kind,     std::string(row->name),
+                                    row->place,    std::string(row->text),
+                                    row->tab_stop, row->label};
         const auto made = ui.create_control(window_, spec);
         if (made == platform::no_handle) return false;
         controls_[row->name] = made;
@@ -139,7 +139,9 @@ void main_window::clicked(platform::handle control) {
     }
 }
 
-void main_window::tick(platform::handle timer) { clicked(timer); }
+void main_window::tick(platform::handle timer) {
+    clicked(timer);
+}
 
 void main_window::run(action bound) {
     switch (bound) {

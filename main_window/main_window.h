@@ -19,7 +19,7 @@ class shell;
 namespace tarvello::main_window {
 
 class main_window final : public shell::window_behaviour {
-public:
+  public:
     explicit main_window(shell::shell& owner_shell);
 
     // Builds the window and its controls, hidden. On failure nothing of it
@@ -42,7 +42,7 @@ public:
     void deactivated() override;
     void destroyed() override;
 
-private:
+  private:
     bool create_controls();
     void discard();
     void move_focus(bool forward);

@@ -11,15 +11,21 @@ failure_handler on_failure;
 allocator current_allocator = nullptr;
 }  // namespace
 
-void releaser::operator()(char* text) const { std::free(text); }
+void releaser::operator()(char* text) const {
+    std::free(text);
+}
 
 std::string allocation_failure_message(std::size_t bytes) {
     return "分配 " + std::to_string(bytes) + " 字节内存失败!";
 }
 
-void set_failure_handler(failure_handler handler) { on_failure = std::move(handler); }
+void set_failure_handler(failure_handler handler) {
+    on_failure = std::move(handler);
+}
 
-void set_allocator(allocator alloc) { current_allocator = alloc; }
+void set_allocator(allocator alloc) {
+    current_allocator = alloc;
+}
 
 char* allocate(std::size_t bytes) {
     void* memory = current_allocator ? current_allocator(bytes) : std::malloc(bytes);
@@ -30,7 +36,9 @@ char* allocate(std::size_t bytes) {
     return static_cast<char*>(memory);
 }
 
-std::size_t length(const char* text) { return text == nullptr ? 0 : std::strlen(text); }
+std::size_t length(const char* text) {
+    return text == nullptr ? 0 : std::strlen(text);
+}
 
 owned join(std::initializer_list<const char*> pieces) {
     std::size_t total = 1;

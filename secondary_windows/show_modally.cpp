@@ -14,7 +14,7 @@ namespace tarvello::secondary_windows {
 namespace {
 
 class modal_window final : public shell::window_behaviour {
-public:
+  public:
     modal_window(shell::shell& app, const secondary_layout& layout) : app_(app), layout_(layout) {}
 
     bool build() {
@@ -29,9 +29,12 @@ public:
         window_ = ui.create_window(spec);
         if (window_ == platform::no_handle) return false;
         app_.add_window(window_, *this, /*owned=*/true);
-        platform::control_spec label{platform::control_kind::label, std::string(layout_.label_name),
-                                     layout_.label_place,           std::string(layout_.label_text),
-                                     false,                         layout_.label};
+        platform::control_spec label{platform::control_kind::label,
+                                     std::string(layout_.label_name),
+                                     layout_.label_place,
+                                     std::string(layout_.label_text),
+                                     false,
+                                     layout_.label};
         const auto made = ui.create_control(window_, label);
         if (made == platform::no_handle) {
             ui.destroy(window_);
@@ -93,7 +96,7 @@ public:
 
     void destroyed() override { closed_ = true; }
 
-private:
+  private:
     shell::shell& app_;
     const secondary_layout& layout_;
     platform::handle window_ = platform::no_handle;
@@ -104,8 +107,8 @@ private:
 }  // namespace
 
 bool show_modally(shell::shell& app, which window) {
-    modal_window modal(app, window == which::instructions ? instructions_layout
-                                                          : missing_address_layout);
+    modal_window modal(
+        app, window == which::instructions ? instructions_layout : missing_address_layout);
     if (!modal.build()) return false;
     modal.open();
     return true;

@@ -27,9 +27,8 @@ std::optional<std::string> folder_of(const std::string& path, char separator) {
 
 shell::shell(platform::platform& ui) : ui_(ui) {
     ui_.set_event_sink(this);
-    text::set_failure_handler([this](std::size_t bytes) {
-        fatal_stop(text::allocation_failure_message(bytes));
-    });
+    text::set_failure_handler(
+        [this](std::size_t bytes) { fatal_stop(text::allocation_failure_message(bytes)); });
 }
 
 shell::~shell() {
@@ -75,7 +74,9 @@ bool shell::create_main_window() {
     return true;
 }
 
-void shell::show_main_window() { main_->show(); }
+void shell::show_main_window() {
+    main_->show();
+}
 
 void shell::run_event_loop() {
     state_.loop_running = true;

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/backend.h"
 #include "resources/icon.h"
@@ -45,7 +46,8 @@ key_press translate_key(const GdkEventKey* event) {
             break;
         default: {
             const gunichar c = gdk_keyval_to_unicode(gdk_keyval_to_lower(event->keyval));
-            if (c < 128 && g_ascii_isalnum(static_cast<gchar>(c))) press.which = key::letter_or_digit;
+            if (c < 128 && g_ascii_isalnum(static_cast<gchar>(c)))
+                press.which = key::letter_or_digit;
         }
     }
     return press;
@@ -54,7 +56,8 @@ key_press translate_key(const GdkEventKey* event) {
 gboolean on_key_press(GtkWidget* widget, GdkEventKey* event, gpointer) {
     auto* window = the_platform->window_of_widget(widget);
     if (window == nullptr || the_platform->sink() == nullptr) return FALSE;
-    handle target = the_platform->control_of_widget(*window, gtk_window_get_focus(GTK_WINDOW(widget)));
+    handle target =
+        the_platform->control_of_widget(*window, gtk_window_get_focus(GTK_WINDOW(widget)));
     if (target == no_handle) target = window->id;
     return the_platform->sink()->pre_translate(target, translate_key(event)) ? TRUE : FALSE;
 }
@@ -153,11 +156,17 @@ constexpr const char* program_css =
 
 }  // namespace
 
-gtk_platform* current_backend() { return the_platform; }
+gtk_platform* current_backend() {
+    return the_platform;
+}
 
-gtk_platform::gtk_platform() { the_platform = this; }
+gtk_platform::gtk_platform() {
+    the_platform = this;
+}
 
-gtk_platform::~gtk_platform() { the_platform = nullptr; }
+gtk_platform::~gtk_platform() {
+    the_platform = nullptr;
+}
 
 bool gtk_platform::open_display() {
     // Exact placement needs X11: Wayland lets no client place its windows.
@@ -372,8 +381,8 @@ GtkWidget* gtk_platform::make_edit_box(object& made, const control_spec& spec) {
     made.focus_target = entry;
     // A one-line box is never lower than a line of its font and its edges.
     PangoContext* context = gtk_widget_get_pango_context(entry);
-    PangoFontMetrics* metrics = pango_context_get_metrics(
-        context, pango_context_get_font_description(context), nullptr);
+    PangoFontMetrics* metrics =
+        pango_context_get_metrics(context, pango_context_get_font_description(context), nullptr);
     const int line = PANGO_PIXELS_CEIL(pango_font_metrics_get_ascent(metrics) +
                                        pango_font_metrics_get_descent(metrics));
     pango_font_metrics_unref(metrics);
@@ -511,7 +520,9 @@ void gtk_platform::destroy(handle window) {
     if (sink_ != nullptr) sink_->destroyed(window);
 }
 
-bool gtk_platform::exists(handle id) const { return find(id) != nullptr; }
+bool gtk_platform::exists(handle id) const {
+    return find(id) != nullptr;
+}
 
 void gtk_platform::set_enabled(handle id, bool enabled) {
     if (auto* o = find(id)) o->enabled = enabled;
@@ -570,15 +581,38 @@ std::optional<std::string> gtk_platform::text(handle edit_box) const {
     return std::string(held);
 }
 
+namespace {
+
+// The system browser control loads an address without a scheme as http;
+// WebKit would refuse it, or read "host:8080/x" as the scheme "host".
+std::string engine_address(const std::string& address) {
+    if (address.find("://") != std::string::npos) return address;
+    for (const char* scheme : {"about:", "data:", "javascript:", "file:", "mailto:"}) {
+        if (g_ascii_strncasecmp(address.c_str(), scheme, std::strlen(scheme)) == 0) return address;
+    }
+    return "http://" + address;
+}
+
+}  // namespace
+
 void gtk_platform::navigate(handle pane, const std::string& address) {
     auto* o = find(pane);
     if (o == nullptr || o->view == nullptr) return;
-    webkit_web_view_load_uri(o->view, address.c_str());
+    webkit_web_view_load_uri(o->view, engine_address(address).c_str());
 }
 
 void gtk_platform::reload(handle pane) {
     auto* o = find(pane);
     if (o == nullptr || o->view == nullptr) return;
+    // WebKit's reload drops a load still under way and reloads the page
+    // committed before it: a forum slower than the period would never get
+    // the new address. Ask again for the address being loaded instead.
+    const gchar* loading = webkit_web_view_get_uri(o->view);
+    if (webkit_web_view_is_loading(o->view) && loading != nullptr && *loading != '\0') {
+        const std::string again(loading);
+        webkit_web_view_load_uri(o->view, again.c_str());
+        return;
+    }
     webkit_web_view_reload(o->view);
 }
 
@@ -643,6 +677,8 @@ void gtk_platform::post_quit(int code) {
 
 namespace tarvello::platform {
 
-std::unique_ptr<platform> make_platform() { return std::make_unique<gtk::gtk_platform>(); }
+std::unique_ptr<platform> make_platform() {
+    return std::make_unique<gtk::gtk_platform>();
+}
 
 }  // namespace tarvello::platform

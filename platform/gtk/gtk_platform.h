@@ -17,22 +17,22 @@ struct object {
     handle id = no_handle;
     bool is_window = false;
     control_kind kind = control_kind::label;
-    handle parent = no_handle;       // a control's window
-    GtkWidget* widget = nullptr;     // window, or the control's outermost widget
+    handle parent = no_handle;          // a control's window
+    GtkWidget* widget = nullptr;        // window, or the control's outermost widget
     GtkWidget* focus_target = nullptr;  // what takes the keyboard focus
-    GtkWidget* client = nullptr;     // a window's client area (GtkFixed)
-    WebKitWebView* view = nullptr;   // browser panes
-    tick_source* timer = nullptr;    // timers
+    GtkWidget* client = nullptr;        // a window's client area (GtkFixed)
+    WebKitWebView* view = nullptr;      // browser panes
+    tick_source* timer = nullptr;       // timers
     int period_ms = 0;
     bool enabled = true;
     window_kind wkind = window_kind::main;
-    rect wanted;                     // a window's outer rectangle as asked for
+    rect wanted;  // a window's outer rectangle as asked for
     label_style label;
     std::string text;
 };
 
 class gtk_platform final : public platform {
-public:
+  public:
     gtk_platform();
     ~gtk_platform() override;
 
@@ -87,7 +87,7 @@ public:
     void fit_frame(object& window);
     void place_frame(object& window);
 
-private:
+  private:
     handle add(std::unique_ptr<object> made);
     GtkWidget* make_label(object& made, const control_spec& spec);
     GtkWidget* make_edit_box(object& made, const control_spec& spec);

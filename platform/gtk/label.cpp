@@ -9,8 +9,7 @@ namespace {
 
 GdkRGBA face_colour(GtkWidget* widget) {
     GdkRGBA colour{0.965, 0.961, 0.957, 1.0};
-    gtk_style_context_lookup_color(gtk_widget_get_style_context(widget), "theme_bg_color",
-                                   &colour);
+    gtk_style_context_lookup_color(gtk_widget_get_style_context(widget), "theme_bg_color", &colour);
     return colour;
 }
 

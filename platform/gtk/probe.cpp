@@ -56,8 +56,8 @@ void send_key(handle, key which, modifiers mods) {
     if (mods.shift) combo += "shift+";
     combo += key_name(which);
     const gchar* argv[] = {"xdotool", "key", "--clearmodifiers", combo.c_str(), nullptr};
-    g_spawn_sync(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_SEARCH_PATH, nullptr,
-                 nullptr, nullptr, nullptr, nullptr, nullptr);
+    g_spawn_sync(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr,
+                 nullptr, nullptr, nullptr, nullptr);
 }
 
 colour pixel_at(handle window, int x, int y) {

@@ -18,7 +18,7 @@ using platform::key;
 namespace probe = platform::probe;
 
 class real_main_window : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         ui_ = platform::make_platform().release();
         app_ = new shell::shell(*ui_);
@@ -72,7 +72,9 @@ TEST_F(real_main_window, every_control_keeps_its_laid_out_place_and_size) {
     }
 }
 
-bool is_white(platform::colour c) { return c.red == 255 && c.green == 255 && c.blue == 255; }
+bool is_white(platform::colour c) {
+    return c.red == 255 && c.green == 255 && c.blue == 255;
+}
 
 TEST_F(real_main_window, edit_boxes_cover_the_labels_they_overlap) {
     // Inside the overlap strips the box's white face shows, not the label's.

@@ -31,7 +31,7 @@ handle fake_platform::create_window(const pf::window_spec& spec) {
     o.is_window = true;
     o.window = spec;
     calls.push_back(spec.kind == pf::window_kind::hidden_owner ? "hidden_window"
-                                                                     : "window " + spec.caption);
+                                                               : "window " + spec.caption);
     return id;
 }
 
@@ -113,7 +113,9 @@ void fake_platform::navigate(handle, const std::string& address) {
     requests.push_back({now_ms, "navigate " + address});
 }
 
-void fake_platform::reload(handle) { requests.push_back({now_ms, "reload"}); }
+void fake_platform::reload(handle) {
+    requests.push_back({now_ms, "reload"});
+}
 
 void fake_platform::start_timer(handle timer, int period_ms) {
     auto* o = object(timer);
@@ -218,8 +220,7 @@ fake_object* fake_platform::object(handle id) {
 std::vector<handle> fake_platform::windows() const {
     std::vector<handle> found;
     for (const auto& [id, o] : objects_) {
-        if (o.is_window && o.window.kind != pf::window_kind::hidden_owner)
-            found.push_back(id);
+        if (o.is_window && o.window.kind != pf::window_kind::hidden_owner) found.push_back(id);
     }
     return found;
 }

@@ -29,8 +29,8 @@ struct fake_object {
     bool visible = false;
     bool enabled = true;
     pf::handle focus = pf::no_handle;  // windows: the focused control
-    std::string typed;                             // edit boxes
-    int period_ms = 0;                             // timers
+    std::string typed;                 // edit boxes
+    int period_ms = 0;                 // timers
     std::int64_t started_ms = 0;
     std::int64_t next_tick_ms = 0;
 };
@@ -41,7 +41,7 @@ struct page_request {
 };
 
 class fake_platform final : public pf::platform {
-public:
+  public:
     // Test controls.
     std::int64_t now_ms = 0;
     pf::size screen{1024, 768};
@@ -78,10 +78,8 @@ public:
     [[noreturn]] void exit_process(int code) override;
     pf::size primary_display_size() override { return screen; }
     pf::handle create_window(const pf::window_spec& spec) override;
-    pf::handle create_control(pf::handle window,
-                                    const pf::control_spec& spec) override;
-    void stack_controls(pf::handle window,
-                        std::span<const pf::handle> top_to_bottom) override;
+    pf::handle create_control(pf::handle window, const pf::control_spec& spec) override;
+    void stack_controls(pf::handle window, std::span<const pf::handle> top_to_bottom) override;
     void show(pf::handle id) override;
     void activate(pf::handle window) override;
     void destroy(pf::handle window) override;
@@ -103,7 +101,7 @@ public:
     void post_quit(int code) override;
     int quit_code() const override { return quit_code_; }
 
-private:
+  private:
     bool fire_next_timer(std::int64_t limit_ms);
 
     pf::event_sink* sink_ = nullptr;

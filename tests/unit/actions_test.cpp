@@ -1,8 +1,9 @@
 // The main window's actions and the modal secondary windows, on the fake
 // platform and its clock.
+#include "main_window/actions.h"
+
 #include <gtest/gtest.h>
 
-#include "main_window/actions.h"
 #include "secondary_windows/layouts.h"
 #include "tests/support/started.h"
 
@@ -36,7 +37,8 @@ TEST(claim, joins_forum_claim_path_and_task_id_byte_for_byte) {
         p.ui.type_into("编辑框1", c.forum);
         p.ui.type_into("编辑框2", c.task);
         p.ui.sink()->clicked(p.control("按钮2"));
-        EXPECT_EQ(requests_of(p.ui), std::vector<std::string>{std::string("0 navigate ") + c.address});
+        EXPECT_EQ(requests_of(p.ui),
+                  std::vector<std::string>{std::string("0 navigate ") + c.address});
         EXPECT_EQ(p.ui.timer_period(p.control("时钟1")), 2000);
     }
 }
@@ -50,10 +52,9 @@ TEST(claim, a_second_claim_navigates_again_without_shifting_the_ticks) {
     p.ui.sink()->clicked(p.control("按钮2"));
     p.ui.run_until(6000);
     const auto claim = "navigate http://h/home.php?mod=task&do=draw&id=1";
-    EXPECT_EQ(requests_of(p.ui), (std::vector<std::string>{std::string("0 ") + claim,
-                                                           std::string("1500 ") + claim,
-                                                           "2000 reload", "4000 reload",
-                                                           "6000 reload"}));
+    EXPECT_EQ(requests_of(p.ui),
+              (std::vector<std::string>{std::string("0 ") + claim, std::string("1500 ") + claim,
+                                        "2000 reload", "4000 reload", "6000 reload"}));
 }
 
 TEST(visit, navigates_to_the_address_as_typed_and_leaves_the_timer) {
@@ -148,8 +149,10 @@ TEST(modal, windows_are_centred_owned_and_hold_their_text) {
     // takes two bytes; 19 lines with no break at the end.
     std::size_t cp936_bytes = 0;
     for (unsigned char b : secondary_windows::instructions_text) {
-        if (b < 0x80) cp936_bytes += 1;
-        else if (b >= 0xC0) cp936_bytes += 2;
+        if (b < 0x80)
+            cp936_bytes += 1;
+        else if (b >= 0xC0)
+            cp936_bytes += 2;
     }
     EXPECT_EQ(cp936_bytes, 258u);
     std::size_t breaks = 0;

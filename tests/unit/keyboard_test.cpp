@@ -13,7 +13,7 @@ TEST(keyboard, focus_starts_on_the_first_button_and_tab_runs_the_cycle) {
     testing::started_program p;
     EXPECT_EQ(p.focused_name(), "按钮1");
     const std::vector<std::string> forward{"按钮2", "编辑框1", "编辑框2", "超文本浏览框1",
-                                           "按钮3", "按钮1", "按钮2"};
+                                           "按钮3", "按钮1",   "按钮2"};
     for (const auto& expected : forward) {
         EXPECT_TRUE(p.press(key::tab));
         EXPECT_EQ(p.focused_name(), expected);
@@ -23,7 +23,7 @@ TEST(keyboard, focus_starts_on_the_first_button_and_tab_runs_the_cycle) {
 TEST(keyboard, shift_tab_runs_the_cycle_backwards_from_start_up) {
     testing::started_program p;
     const std::vector<std::string> backward{"按钮3", "超文本浏览框1", "编辑框2", "编辑框1",
-                                            "按钮2", "按钮1", "按钮3"};
+                                            "按钮2", "按钮1",         "按钮3"};
     for (const auto& expected : backward) {
         EXPECT_TRUE(p.press(key::tab, {.shift = true}));
         EXPECT_EQ(p.focused_name(), expected);

@@ -1,8 +1,9 @@
 // The main window's layout rules: centring, keyboard order, stacking, and
 // the controls as built from the layout.
+#include "main_window/layout.h"
+
 #include <gtest/gtest.h>
 
-#include "main_window/layout.h"
 #include "tests/support/started.h"
 
 namespace tarvello::main_window {
@@ -16,12 +17,8 @@ struct centring_case {
 
 TEST(centring, truncates_toward_zero_and_does_not_clamp) {
     const centring_case cases[] = {
-        {{1024, 768}, 89, 76},
-        {{1920, 1080}, 537, 232},
-        {{800, 600}, -22, -8},
-        {{845, 616}, 0, 0},
-        {{846, 617}, 0, 0},
-        {{844, 615}, 0, 0},  // -1 / 2 truncates to 0, not -1
+        {{1024, 768}, 89, 76}, {{1920, 1080}, 537, 232}, {{800, 600}, -22, -8}, {{845, 616}, 0, 0},
+        {{846, 617}, 0, 0},    {{844, 615}, 0, 0},  // -1 / 2 truncates to 0, not -1
         {{843, 614}, -1, -1},
     };
     for (const auto& c : cases) {

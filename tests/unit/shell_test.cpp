@@ -11,8 +11,7 @@ namespace {
 using testing::fake_platform;
 using testing::run_to_exit;
 
-const std::string start_failure_text =
-    "运行时出错!\r\n\r\n错误信息：载入启动窗口失败\r\n";
+const std::string start_failure_text = "运行时出错!\r\n\r\n错误信息：载入启动窗口失败\r\n";
 
 TEST(fatal_error_text, is_composed_as_the_box_shows_it) {
     EXPECT_EQ(fatal_error_text("载入启动窗口失败"), start_failure_text);
@@ -36,10 +35,10 @@ TEST(start_up, runs_its_steps_in_order_and_ends_with_zero_when_the_window_closes
     shell app(ui);
     ui.queue.push_back([&] { ui.sink()->close_requested(ui.find_window("Tarvello  by:Miskard")); });
     EXPECT_EQ(run_to_exit(app), 0);
-    EXPECT_EQ(ui.calls, (std::vector<std::string>{
-                            "open_display", "prepare_engine", "chdir /opt/tarvello/bin",
-                            "hidden_window", "window Tarvello  by:Miskard",
-                            "show Tarvello  by:Miskard", "release_engine", "exit 0"}));
+    EXPECT_EQ(ui.calls,
+              (std::vector<std::string>{"open_display", "prepare_engine", "chdir /opt/tarvello/bin",
+                                        "hidden_window", "window Tarvello  by:Miskard",
+                                        "show Tarvello  by:Miskard", "release_engine", "exit 0"}));
     EXPECT_TRUE(ui.boxes.empty());
     EXPECT_TRUE(ui.windows().empty());
 }
@@ -58,7 +57,10 @@ TEST(fatal_stop, when_any_part_of_the_main_window_cannot_be_built) {
     for (const auto& row : main_window::main_window_controls) failing.emplace_back(row.name);
     for (const auto& name : failing) {
         fake_platform ui;
-        if (name.empty()) ui.fail_windows = true; else ui.fail_control = name;
+        if (name.empty())
+            ui.fail_windows = true;
+        else
+            ui.fail_control = name;
         shell app(ui);
         EXPECT_EQ(run_to_exit(app), -1) << name;
         ASSERT_EQ(ui.boxes.size(), 1u) << name;

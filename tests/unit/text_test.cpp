@@ -1,7 +1,8 @@
 // The text routines, and the allocator's way out when memory cannot be had.
+#include "main_window/text.h"
+
 #include <gtest/gtest.h>
 
-#include "main_window/text.h"
 #include "tests/support/started.h"
 
 namespace tarvello::text {
@@ -15,9 +16,9 @@ struct compare_case {
 
 TEST(text_compare, bytewise_unsigned_with_absent_equal_to_empty) {
     const compare_case cases[] = {
-        {nullptr, nullptr, 0}, {nullptr, "", 0},   {"", nullptr, 0},  {nullptr, "a", -1},
-        {"a", nullptr, 1},     {"", "", 0},        {"abc", "abc", 0}, {"abc", "abd", -1},
-        {"abd", "abc", 1},     {"ab", "abc", -1},  {"abc", "ab", 1},  {"A", "a", -1},
+        {nullptr, nullptr, 0}, {nullptr, "", 0},  {"", nullptr, 0},  {nullptr, "a", -1},
+        {"a", nullptr, 1},     {"", "", 0},       {"abc", "abc", 0}, {"abc", "abd", -1},
+        {"abd", "abc", 1},     {"ab", "abc", -1}, {"abc", "ab", 1},  {"A", "a", -1},
         {" ", "", 1},          {"\xe8", "z", 1},  // bytes above 127 compare as unsigned
     };
     for (const auto& c : cases) {
@@ -37,7 +38,9 @@ TEST(text_join, puts_the_pieces_one_after_another_and_is_never_absent) {
     EXPECT_EQ(length("论坛"), 6u);  // bytes, not characters
 }
 
-void* no_memory(std::size_t) { return nullptr; }
+void* no_memory(std::size_t) {
+    return nullptr;
+}
 
 TEST(allocation_failure, ends_in_the_fatal_stop_with_the_byte_count) {
     testing::started_program p;
