@@ -190,8 +190,21 @@ void gtk_platform::install_style() {
 
 void gtk_platform::prepare_engine() {
     // The engine's process and cookie store hang off the default context;
-    // make it now so the first pane finds it ready.
-    if (display_open_) webkit_web_context_get_default();
+    // make it now so the first pane finds it ready. Cookies persist in the
+    // engine's own store, as the system browser control keeps a user's
+    // logins: the user logs in to the forum once, inside the pane.
+    if (!display_open_) return;
+    WebKitWebContext* context = webkit_web_context_get_default();
+    gchar* folder = g_build_filename(g_get_user_data_dir(), "tarvello", nullptr);
+    if (g_mkdir_with_parents(folder, 0700) == 0) {
+        gchar* store = g_build_filename(folder, "cookies.sqlite", nullptr);
+        WebKitCookieManager* cookies = webkit_website_data_manager_get_cookie_manager(
+            webkit_web_context_get_website_data_manager(context));
+        webkit_cookie_manager_set_persistent_storage(cookies, store,
+                                                     WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
+        g_free(store);
+    }
+    g_free(folder);
 }
 
 void gtk_platform::release_engine() {}

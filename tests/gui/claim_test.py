@@ -7,7 +7,10 @@ Run inside scripts/with_display with the program's path first:
     scripts/with_display -- tests/gui/claim_test.py build/x/tarvello
 """
 
+import atexit
 import os
+import shutil
+import sqlite3
 import subprocess
 import sys
 import tempfile
@@ -111,6 +114,39 @@ class claim_case(unittest.TestCase):
         self.key(win, "Escape")
         self.assert_exits_zero(program, "Esc while claiming")
 
+    def wait_stored_cookie(self, name, timeout):
+        store = os.path.join(os.environ["XDG_DATA_HOME"], "tarvello", "cookies.sqlite")
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            try:
+                with sqlite3.connect(f"file:{store}?mode=ro", uri=True) as db:
+                    if db.execute("SELECT 1 FROM moz_cookies WHERE name = ?", (name,)).fetchone():
+                        return
+            except sqlite3.Error:
+                pass  # not written yet
+            time.sleep(0.05)
+        self.fail(f"the cookie {name} never reached the engine's store {store}")
+
+    def test_a_login_cookie_from_one_run_is_sent_in_the_next(self):
+        visit_button = (587, 40)
+        for run_no, path in enumerate(["/login", "/?second-run"]):
+            program = self.start()
+            win = self.wait_window(program)
+            self.activate(win)
+            self.type_into(win, FORUM_BOX, self.hall.address + path)
+            self.click(win, visit_button)
+            self.wait_requests(path, 1, timeout=15)
+            if run_no == 0:
+                # The page being answered is not yet the cookie being kept:
+                # wait until the engine's store holds it.
+                self.wait_stored_cookie("hall_login", timeout=10)
+            self.key(win, "Escape")
+            self.assert_exits_zero(program, "Esc")
+        with open(self.hall.log, encoding="utf-8") as f:
+            second = [line for line in f if " /?second-run " in line]
+        self.assertTrue(second and "hall_login=yes" in second[0],
+                        f"the second run sent no login cookie: {second}")
+
 
 if __name__ == "__main__":
     if len(sys.argv) < 2:
@@ -119,6 +155,7 @@ if __name__ == "__main__":
     # The engine keeps cookies under the user's data folder: keep the test's
     # own away from the user's.
     scratch = tempfile.mkdtemp(prefix="tarvello-xdg-")
+    atexit.register(shutil.rmtree, scratch, True)
     os.environ["XDG_DATA_HOME"] = os.path.join(scratch, "data")
     os.environ["XDG_CACHE_HOME"] = os.path.join(scratch, "cache")
     unittest.main(verbosity=2)
