@@ -18,14 +18,14 @@ main_window::main_window(shell::shell& owner_shell) : shell_(owner_shell) {}
 bool main_window::create() {
     auto& ui = shell_.ui();
     auto building = shell_.hold_back_while_building();
-    platform::window_spec spec;
-    spec.kind = platform::window_kind::main;
-    spec.caption = std::string(main_window_layout.caption);
-    spec.outer = centred(ui.primary_display_size(), main_window_layout.outer);
-    spec.minimise_box = main_window_layout.minimise_box;
-    spec.maximise_box = main_window_layout.maximise_box;
-    spec.with_icon = true;
-    window_ = ui.create_window(spec);
+    platform::window_settings settings;
+    settings.kind = platform::window_kind::main;
+    settings.caption = std::string(main_window_layout.caption);
+    settings.outer = centred(ui.primary_display_size(), main_window_layout.outer);
+    settings.minimise_box = main_window_layout.minimise_box;
+    settings.maximise_box = main_window_layout.maximise_box;
+    settings.with_icon = true;
+    window_ = ui.create_window(settings);
     if (window_ == platform::no_handle) return false;
     shell_.add_window(window_, *this);
     if (!create_controls()) {
@@ -40,10 +40,10 @@ bool main_window::create_controls() {
     // Created from the last row up; stacked explicitly afterwards, so the
     // result does not hang on what order the toolkit stacks new children in.
     for (auto row = main_window_controls.rbegin(); row != main_window_controls.rend(); ++row) {
-        platform::control_spec spec{row->kind,     std::string(row->name),
-                                    row->place,    std::string(row->text),
-                                    row->tab_stop, row->label};
-        const auto made = ui.create_control(window_, spec);
+        platform::control_settings settings{row->kind,     std::string(row->name),
+                                            row->place,    std::string(row->text),
+                                            row->tab_stop, row->label};
+        const auto made = ui.create_control(window_, settings);
         if (made == platform::no_handle) return false;
         controls_[row->name] = made;
         shell_.add_control(window_, made);

@@ -45,7 +45,7 @@ enum class window_kind {
 
 // A top-level window. The outer size is frame and title bar included; the
 // place is the outer top-left corner in screen pixels (may be negative).
-struct window_spec {
+struct window_settings {
     window_kind kind = window_kind::main;
     std::string caption;  // UTF-8
     rect outer;
@@ -68,7 +68,7 @@ struct label_style {
 
 // A child control. The place is relative to the window's client area; the
 // size is the control's outer size, its own edge included. Text is UTF-8.
-struct control_spec {
+struct control_settings {
     control_kind kind = control_kind::label;
     std::string name;  // the layout name, kept for look-ups and accessibility
     rect place;
@@ -138,8 +138,8 @@ class platform {
     virtual size primary_display_size() = 0;
 
     // Windows, created hidden. no_handle on failure.
-    virtual handle create_window(const window_spec& spec) = 0;
-    virtual handle create_control(handle window, const control_spec& spec) = 0;
+    virtual handle create_window(const window_settings& settings) = 0;
+    virtual handle create_control(handle window, const control_settings& settings) = 0;
     // Stacks the window's controls, the first one on top.
     virtual void stack_controls(handle window, std::span<const handle> top_to_bottom) = 0;
     virtual void show(handle window_or_control) = 0;

@@ -20,21 +20,21 @@ class modal_window final : public shell::window_behaviour {
     bool build() {
         auto& ui = app_.ui();
         auto building = app_.hold_back_while_building();
-        platform::window_spec spec;
-        spec.kind = platform::window_kind::modal;
-        spec.caption = std::string(layout_.caption);
-        spec.outer = main_window::centred(ui.primary_display_size(), layout_.outer);
-        spec.owner = app_.hidden_window();
-        spec.with_icon = true;
-        window_ = ui.create_window(spec);
+        platform::window_settings settings;
+        settings.kind = platform::window_kind::modal;
+        settings.caption = std::string(layout_.caption);
+        settings.outer = main_window::centred(ui.primary_display_size(), layout_.outer);
+        settings.owner = app_.hidden_window();
+        settings.with_icon = true;
+        window_ = ui.create_window(settings);
         if (window_ == platform::no_handle) return false;
         app_.add_window(window_, *this, /*owned=*/true);
-        platform::control_spec label{platform::control_kind::label,
-                                     std::string(layout_.label_name),
-                                     layout_.label_place,
-                                     std::string(layout_.label_text),
-                                     false,
-                                     layout_.label};
+        platform::control_settings label{platform::control_kind::label,
+                                         std::string(layout_.label_name),
+                                         layout_.label_place,
+                                         std::string(layout_.label_text),
+                                         false,
+                                         layout_.label};
         const auto made = ui.create_control(window_, label);
         if (made == platform::no_handle) {
             ui.destroy(window_);

@@ -60,10 +60,10 @@ void shell::enter_executable_folder() {
 }
 
 bool shell::create_hidden_window() {
-    platform::window_spec spec;
-    spec.kind = platform::window_kind::hidden_owner;
-    spec.with_icon = false;
-    state_.hidden_window = ui_.create_window(spec);
+    platform::window_settings settings;
+    settings.kind = platform::window_kind::hidden_owner;
+    settings.with_icon = false;
+    state_.hidden_window = ui_.create_window(settings);
     return state_.hidden_window != platform::no_handle;
 }
 

@@ -71,7 +71,8 @@ gboolean on_delete(GtkWidget* widget, GdkEvent*, gpointer) {
     return TRUE;  // the program destroys its windows itself
 }
 
-void on_active_changed(GObject* widget, GParamSpec*, gpointer) {
+// The middle argument is the changed property, which is always "is-active".
+void on_active_changed(GObject* widget, gpointer, gpointer) {
     auto* window = the_platform->window_of_widget(GTK_WIDGET(widget));
     if (window == nullptr || the_platform->sink() == nullptr) return;
     if (gtk_window_is_active(GTK_WINDOW(widget))) {
@@ -287,32 +288,32 @@ void gtk_platform::set_icon(GtkWindow* window) {
     g_object_unref(loader);
 }
 
-handle gtk_platform::create_window(const window_spec& spec) {
+handle gtk_platform::create_window(const window_settings& settings) {
     if (!display_open_) return no_handle;
     auto made = std::make_unique<object>();
     made->is_window = true;
-    made->wkind = spec.kind;
-    made->wanted = spec.outer;
+    made->wkind = settings.kind;
+    made->wanted = settings.outer;
     GtkWidget* widget = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     if (widget == nullptr) return no_handle;
     made->widget = widget;
     GtkWindow* window = GTK_WINDOW(widget);
-    gtk_window_set_title(window, spec.caption.c_str());
-    if (spec.kind == window_kind::hidden_owner) {
+    gtk_window_set_title(window, settings.caption.c_str());
+    if (settings.kind == window_kind::hidden_owner) {
         gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_UTILITY);
         gtk_window_set_skip_taskbar_hint(window, TRUE);
         gtk_window_set_skip_pager_hint(window, TRUE);
         gtk_widget_realize(widget);  // an owner needs an X window, never mapped
         return add(std::move(made));
     }
-    if (spec.with_icon) set_icon(window);
+    if (settings.with_icon) set_icon(window);
     gtk_window_set_resizable(window, FALSE);
     gtk_window_set_gravity(window, GDK_GRAVITY_NORTH_WEST);
-    if (spec.kind == window_kind::modal) {
+    if (settings.kind == window_kind::modal) {
         gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_DIALOG);
         gtk_window_set_skip_taskbar_hint(window, TRUE);
         gtk_window_set_skip_pager_hint(window, TRUE);
-        if (auto* owner = find(spec.owner); owner != nullptr && owner->is_window) {
+        if (auto* owner = find(settings.owner); owner != nullptr && owner->is_window) {
             gtk_window_set_transient_for(window, GTK_WINDOW(owner->widget));
         }
     }
@@ -322,11 +323,11 @@ handle gtk_platform::create_window(const window_spec& spec) {
     GdkWindow* gdk_window = gtk_widget_get_window(widget);
     int decorations = GDK_DECOR_BORDER | GDK_DECOR_TITLE | GDK_DECOR_MENU;
     int functions = GDK_FUNC_MOVE | GDK_FUNC_CLOSE;
-    if (spec.minimise_box) {
+    if (settings.minimise_box) {
         decorations |= GDK_DECOR_MINIMIZE;
         functions |= GDK_FUNC_MINIMIZE;
     }
-    if (spec.maximise_box) {
+    if (settings.maximise_box) {
         decorations |= GDK_DECOR_MAXIMIZE;
         functions |= GDK_FUNC_MAXIMIZE;
     }
@@ -336,13 +337,13 @@ handle gtk_platform::create_window(const window_spec& spec) {
     const handle id = add(std::move(made));
     connect_window_signals(ref);
     const extents frame = request_frame_extents(window);
-    gtk_widget_set_size_request(ref.client, spec.outer.width - frame.left - frame.right,
-                                spec.outer.height - frame.top - frame.bottom);
+    gtk_widget_set_size_request(ref.client, settings.outer.width - frame.left - frame.right,
+                                settings.outer.height - frame.top - frame.bottom);
     // A place the program asks for is, to the manager, the user's own: some
     // managers otherwise keep windows from hanging off the screen.
     GdkGeometry unused{};
     gtk_window_set_geometry_hints(window, nullptr, &unused, GDK_HINT_USER_POS);
-    gtk_window_move(window, spec.outer.left, spec.outer.top);
+    gtk_window_move(window, settings.outer.left, settings.outer.top);
     return id;
 }
 
@@ -378,15 +379,15 @@ void gtk_platform::fit_frame(object& window) {
     gtk_window_move(gtk_window, window.wanted.left, window.wanted.top);
 }
 
-GtkWidget* gtk_platform::make_label(object& made, const control_spec& spec) {
-    made.text = spec.text;
-    made.label = spec.label;
+GtkWidget* gtk_platform::make_label(object& made, const control_settings& settings) {
+    made.text = settings.text;
+    made.label = settings.label;
     GtkWidget* area = gtk_drawing_area_new();
     g_signal_connect(area, "draw", G_CALLBACK(draw_label), &made);
     return area;
 }
 
-GtkWidget* gtk_platform::make_edit_box(object& made, const control_spec& spec) {
+GtkWidget* gtk_platform::make_edit_box(object& made, const control_settings& settings) {
     GtkWidget* entry = gtk_entry_new();
     gtk_entry_set_width_chars(GTK_ENTRY(entry), 1);
     gtk_entry_set_has_frame(GTK_ENTRY(entry), TRUE);
@@ -401,12 +402,12 @@ GtkWidget* gtk_platform::make_edit_box(object& made, const control_spec& spec) {
     pango_font_metrics_unref(metrics);
     constexpr int edge = 1;  // the sunken edge this backend draws, top and bottom
     if (made.wanted.height < line + 2 * edge) made.wanted.height = line + 2 * edge;
-    (void)spec;
+    (void)settings;
     return entry;
 }
 
-GtkWidget* gtk_platform::make_button(object& made, const control_spec& spec) {
-    GtkWidget* button = gtk_button_new_with_label(spec.text.c_str());
+GtkWidget* gtk_platform::make_button(object& made, const control_settings& settings) {
+    GtkWidget* button = gtk_button_new_with_label(settings.text.c_str());
     gtk_style_context_add_class(gtk_widget_get_style_context(button), "tarvello");
     if (GtkWidget* text = gtk_bin_get_child(GTK_BIN(button)); GTK_IS_LABEL(text)) {
         gtk_label_set_line_wrap(GTK_LABEL(text), TRUE);
@@ -417,7 +418,7 @@ GtkWidget* gtk_platform::make_button(object& made, const control_spec& spec) {
     return button;
 }
 
-GtkWidget* gtk_platform::make_browser_pane(object& made, const control_spec&) {
+GtkWidget* gtk_platform::make_browser_pane(object& made, const control_settings&) {
     GtkWidget* area = gtk_event_box_new();
     gtk_style_context_add_class(gtk_widget_get_style_context(area), "tarvello-pane");
     GtkWidget* view = webkit_web_view_new();
@@ -439,35 +440,35 @@ GtkWidget* gtk_platform::make_browser_pane(object& made, const control_spec&) {
     return area;
 }
 
-handle gtk_platform::create_control(handle window, const control_spec& spec) {
+handle gtk_platform::create_control(handle window, const control_settings& settings) {
     auto* parent = find(window);
     if (parent == nullptr || !parent->is_window || parent->client == nullptr) return no_handle;
     auto made = std::make_unique<object>();
-    made->kind = spec.kind;
+    made->kind = settings.kind;
     made->parent = window;
-    made->wanted = spec.place;
+    made->wanted = settings.place;
     made->id = next_handle_;  // the signal handlers carry the id
     GtkWidget* widget = nullptr;
-    switch (spec.kind) {
+    switch (settings.kind) {
         case control_kind::timer: {
             const handle id = add(std::move(made));
             return id;
         }
         case control_kind::label:
-            widget = make_label(*made, spec);
+            widget = make_label(*made, settings);
             break;
         case control_kind::edit_box:
-            widget = make_edit_box(*made, spec);
+            widget = make_edit_box(*made, settings);
             break;
         case control_kind::push_button:
-            widget = make_button(*made, spec);
+            widget = make_button(*made, settings);
             break;
         case control_kind::browser_pane:
-            widget = make_browser_pane(*made, spec);
+            widget = make_browser_pane(*made, settings);
             break;
     }
     if (widget == nullptr) return no_handle;
-    gtk_widget_set_name(widget, spec.name.c_str());
+    gtk_widget_set_name(widget, settings.name.c_str());
     if (made->focus_target == nullptr) gtk_widget_set_can_focus(widget, FALSE);
     gtk_widget_set_size_request(widget, made->wanted.width, made->wanted.height);
     gtk_fixed_put(GTK_FIXED(parent->client), widget, made->wanted.left, made->wanted.top);

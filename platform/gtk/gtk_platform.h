@@ -48,8 +48,8 @@ class gtk_platform final : public platform {
 
     size primary_display_size() override;
 
-    handle create_window(const window_spec& spec) override;
-    handle create_control(handle window, const control_spec& spec) override;
+    handle create_window(const window_settings& settings) override;
+    handle create_control(handle window, const control_settings& settings) override;
     void stack_controls(handle window, std::span<const handle> top_to_bottom) override;
     void show(handle id) override;
     void activate(handle window) override;
@@ -89,10 +89,10 @@ class gtk_platform final : public platform {
 
   private:
     handle add(std::unique_ptr<object> made);
-    GtkWidget* make_label(object& made, const control_spec& spec);
-    GtkWidget* make_edit_box(object& made, const control_spec& spec);
-    GtkWidget* make_button(object& made, const control_spec& spec);
-    GtkWidget* make_browser_pane(object& made, const control_spec& spec);
+    GtkWidget* make_label(object& made, const control_settings& settings);
+    GtkWidget* make_edit_box(object& made, const control_settings& settings);
+    GtkWidget* make_button(object& made, const control_settings& settings);
+    GtkWidget* make_browser_pane(object& made, const control_settings& settings);
     void connect_window_signals(object& window);
     void drop_controls_of(handle window);
     void install_style();

@@ -24,23 +24,23 @@ void fake_platform::exit_process(int code) {
     throw fake_exit{code};
 }
 
-handle fake_platform::create_window(const pf::window_spec& spec) {
-    if (fail_windows && spec.kind != pf::window_kind::hidden_owner) return no_handle;
+handle fake_platform::create_window(const pf::window_settings& settings) {
+    if (fail_windows && settings.kind != pf::window_kind::hidden_owner) return no_handle;
     const handle id = next_++;
     auto& o = objects_[id];
     o.is_window = true;
-    o.window = spec;
-    calls.push_back(spec.kind == pf::window_kind::hidden_owner ? "hidden_window"
-                                                               : "window " + spec.caption);
+    o.window = settings;
+    calls.push_back(settings.kind == pf::window_kind::hidden_owner ? "hidden_window"
+                                                                   : "window " + settings.caption);
     return id;
 }
 
-handle fake_platform::create_control(handle window, const pf::control_spec& spec) {
-    if (on_create_control) on_create_control(spec);
-    if (!exists(window) || spec.name == fail_control) return no_handle;
+handle fake_platform::create_control(handle window, const pf::control_settings& settings) {
+    if (on_create_control) on_create_control(settings);
+    if (!exists(window) || settings.name == fail_control) return no_handle;
     const handle id = next_++;
     auto& o = objects_[id];
-    o.control = spec;
+    o.control = settings;
     o.parent = window;
     return id;
 }

@@ -23,8 +23,8 @@ struct fake_exit {
 
 struct fake_object {
     bool is_window = false;
-    pf::window_spec window;
-    pf::control_spec control;
+    pf::window_settings window;
+    pf::control_settings control;
     pf::handle parent = pf::no_handle;
     bool visible = false;
     bool enabled = true;
@@ -54,7 +54,7 @@ class fake_platform final : public pf::platform {
     std::vector<pf::handle> stacked;
     std::string fail_control;  // a control name whose creation fails
     bool fail_windows = false;
-    std::function<void(const pf::control_spec&)> on_create_control;
+    std::function<void(const pf::control_settings&)> on_create_control;
     std::deque<std::function<void()>> queue;
 
     pf::handle find_control(const std::string& name) const;
@@ -77,8 +77,8 @@ class fake_platform final : public pf::platform {
     bool set_current_directory(const std::string& path) override;
     [[noreturn]] void exit_process(int code) override;
     pf::size primary_display_size() override { return screen; }
-    pf::handle create_window(const pf::window_spec& spec) override;
-    pf::handle create_control(pf::handle window, const pf::control_spec& spec) override;
+    pf::handle create_window(const pf::window_settings& settings) override;
+    pf::handle create_control(pf::handle window, const pf::control_settings& settings) override;
     void stack_controls(pf::handle window, std::span<const pf::handle> top_to_bottom) override;
     void show(pf::handle id) override;
     void activate(pf::handle window) override;

@@ -57,7 +57,7 @@ TEST(keyboard_order, follows_the_data_not_a_fixed_list) {
 TEST(main_window_built, every_control_at_its_place_created_bottom_up_and_stacked_top_down) {
     std::vector<std::string> created;
     testing::fake_platform ui;
-    ui.on_create_control = [&](const platform::control_spec& s) { created.push_back(s.name); };
+    ui.on_create_control = [&](const platform::control_settings& s) { created.push_back(s.name); };
     shell::shell app(ui);
     ui.open_display();
     app.create_hidden_window();

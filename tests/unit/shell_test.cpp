@@ -91,7 +91,7 @@ TEST(hold_back, keeps_clicks_and_ticks_from_the_actions_while_the_window_is_buil
     ui.open_display();
     // Fire every event we can at the controls built so far, as a toolkit
     // may while a window is being put together.
-    ui.on_create_control = [&](const platform::control_spec&) {
+    ui.on_create_control = [&](const platform::control_settings&) {
         for (const char* name : {"按钮1", "按钮2", "按钮3", "时钟1"}) {
             if (auto c = ui.find_control(name)) {
                 ui.sink()->clicked(c);
