@@ -2,7 +2,9 @@
 #include "main_window/actions.h"
 
 #include <string>
+#include <string_view>
 
+#include "main_window/layout.h"
 #include "main_window/main_window.h"
 #include "main_window/text.h"
 #include "secondary_windows/show_modally.h"
@@ -12,32 +14,31 @@ namespace tarvello::main_window {
 
 namespace {
 
-text::owned read_text(main_window& window, const char* edit_box) {
-    const auto held = window.app().ui().text(window.control(edit_box));
-    return text::copy_of(held ? &*held : nullptr);
+text::owned read_text(main_window& window, std::string_view edit_box) {
+    return text::copy_of(window.app().ui().text(window.control(edit_box)));
 }
 
 void set_address(main_window& window, const char* address) {
-    window.app().ui().navigate(window.control("超文本浏览框1"), address ? address : "");
+    window.app().ui().navigate(window.control(browser_pane), address ? address : "");
 }
 
 }  // namespace
 
 void visit_action(main_window& window) {
-    auto typed = read_text(window, "编辑框1");
+    auto typed = read_text(window, forum_box);
     const int empty = text::compare(typed.get(), "");
     typed.reset();
     if (empty == 0) {
         secondary_windows::show_modally(window.app(), secondary_windows::which::missing_address);
         return;
     }
-    auto address = read_text(window, "编辑框1");
+    auto address = read_text(window, forum_box);
     set_address(window, address.get());
 }
 
 void claim_action(main_window& window) {
-    auto forum = read_text(window, "编辑框1");
-    auto task_id = read_text(window, "编辑框2");
+    auto forum = read_text(window, forum_box);
+    auto task_id = read_text(window, task_box);
     auto claim_address = text::join({forum.get(), claim_path, task_id.get()});
     forum.reset();
     task_id.reset();
@@ -51,12 +52,12 @@ void instructions_action(main_window& window) {
 }
 
 void refresh_tick(main_window& window) {
-    window.app().ui().reload(window.control("超文本浏览框1"));
+    window.app().ui().reload(window.control(browser_pane));
 }
 
 void set_refresh_period(main_window& window, int period_ms) {
     auto& ui = window.app().ui();
-    const auto timer = window.control("时钟1");
+    const auto timer = window.control(refresh_timer);
     const int period = period_ms < 0 ? 0 : period_ms;
     if (period == ui.timer_period(timer)) return;
     ui.stop_timer(timer);

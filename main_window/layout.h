@@ -44,14 +44,20 @@ inline constexpr platform::label_style plain_label{
 
 using platform::control_kind;
 
+// The names the actions and the window's own rules reach controls by.
+inline constexpr std::string_view forum_box = "编辑框1";
+inline constexpr std::string_view task_box = "编辑框2";
+inline constexpr std::string_view browser_pane = "超文本浏览框1";
+inline constexpr std::string_view refresh_timer = "时钟1";
+
 // The timer's laid-out place (824, 112, 26 x 26) takes no room: it is never shown.
 inline constexpr std::array<control_row, 9> main_window_controls{{
-    {"时钟1", control_kind::timer, {824, 112, 26, 26}, "", false, 0, {}},
+    {refresh_timer, control_kind::timer, {824, 112, 26, 26}, "", false, 0, {}},
     {"按钮3", control_kind::push_button, {744, 24, 80, 32}, "说明", true, 0, {}},
-    {"超文本浏览框1", control_kind::browser_pane, {8, 64, 816, 512}, "", true, 0, {}},
-    {"编辑框2", control_kind::edit_box, {440, 33, 80, 20}, "", true, 0, {}},
+    {browser_pane, control_kind::browser_pane, {8, 64, 816, 512}, "", true, 0, {}},
+    {task_box, control_kind::edit_box, {440, 33, 80, 20}, "", true, 0, {}},
     {"标签2", control_kind::label, {376, 31, 80, 24}, "任务ID号", false, 0, plain_label},
-    {"编辑框1", control_kind::edit_box, {80, 32, 280, 24}, "", true, 0, {}},
+    {forum_box, control_kind::edit_box, {80, 32, 280, 24}, "", true, 0, {}},
     {"标签1", control_kind::label, {24, 32, 64, 24}, "论坛网址", false, 0, plain_label},
     {"按钮2", control_kind::push_button, {647, 24, 80, 32}, "开始刷分", true, 0, {}},
     {"按钮1", control_kind::push_button, {547, 24, 80, 32}, "访问", true, 0, {}},
@@ -61,7 +67,7 @@ inline constexpr std::array<binding, 4> main_window_bindings{{
     {"按钮1", action::visit},
     {"按钮2", action::claim},
     {"按钮3", action::instructions},
-    {"时钟1", action::refresh_tick},
+    {refresh_timer, action::refresh_tick},
 }};
 
 // Indices into `rows` of the tab stops in keyboard order: by rank, and on a

@@ -9,10 +9,6 @@
 
 namespace tarvello::main_window {
 
-namespace {
-constexpr std::string_view browser_pane_name = "超文本浏览框1";
-}
-
 main_window::main_window(shell::shell& owner_shell) : shell_(owner_shell) {}
 
 bool main_window::create() {
@@ -102,14 +98,17 @@ bool main_window::pre_translate(platform::handle, const platform::key_press& pre
         case key::f1:
             // Nothing claims them here: no default button, no help. A page in
             // the browser pane still gets them, so its forms can be sent.
-            return shell_.ui().focused_control(window_) != control(browser_pane_name);
+            return !pane_has_focus();
         case key::letter_or_digit:
             // No text of the window marks an access key.
-            if (!mods.alt) return false;
-            return shell_.ui().focused_control(window_) != control(browser_pane_name);
+            return mods.alt && !pane_has_focus();
         default:
             return false;
     }
+}
+
+bool main_window::pane_has_focus() const {
+    return shell_.ui().focused_control(window_) == control(browser_pane);
 }
 
 void main_window::move_focus(bool forward) {
@@ -132,15 +131,19 @@ void main_window::move_focus(bool forward) {
     ui.set_focus(reachable[static_cast<std::size_t>(next)]);
 }
 
-void main_window::clicked(platform::handle control) {
+void main_window::run_bound(platform::handle control) {
     const auto name = name_of(control);
     for (const auto& b : main_window_bindings) {
         if (b.control == name) run(b.bound);
     }
 }
 
+void main_window::clicked(platform::handle control) {
+    run_bound(control);
+}
+
 void main_window::tick(platform::handle timer) {
-    clicked(timer);
+    run_bound(timer);
 }
 
 void main_window::run(action bound) {

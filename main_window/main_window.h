@@ -19,7 +19,7 @@ class shell;
 namespace tarvello::main_window {
 
 class main_window final : public shell::window_behaviour {
-  public:
+public:
     explicit main_window(shell::shell& owner_shell);
 
     // Builds the window and its controls, hidden. On failure nothing of it
@@ -42,10 +42,12 @@ class main_window final : public shell::window_behaviour {
     void deactivated() override;
     void destroyed() override;
 
-  private:
+private:
     bool create_controls();
     void discard();
     void move_focus(bool forward);
+    bool pane_has_focus() const;
+    void run_bound(platform::handle control);
     void run(action bound);
     std::string_view name_of(platform::handle control) const;
 

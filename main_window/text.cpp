@@ -65,8 +65,8 @@ int compare(const char* a, const char* b) {
     }
 }
 
-owned copy_of(const std::string* source) {
-    if (source == nullptr || source->empty()) return nullptr;
+owned copy_of(const std::optional<std::string>& source) {
+    if (!source || source->empty()) return nullptr;
     char* copy = allocate(source->size() + 1);
     std::memcpy(copy, source->c_str(), source->size() + 1);
     return owned(copy);

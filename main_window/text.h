@@ -8,6 +8,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace tarvello::text {
@@ -40,6 +41,6 @@ owned join(std::initializer_list<const char*> pieces);
 // -1, 0 or 1, bytewise as unsigned values; absent equals empty.
 int compare(const char* a, const char* b);
 // A new copy of a control's text, absent when it is empty.
-owned copy_of(const std::string* source);
+owned copy_of(const std::optional<std::string>& source);
 
 }  // namespace tarvello::text

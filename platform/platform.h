@@ -102,7 +102,7 @@ struct key_press {
 // What the backend reports. Each call comes on the user-interface thread
 // from the event dispatch of the backend.
 class event_sink {
-  public:
+public:
     virtual ~event_sink() = default;
     // A key on its way to `target` (a control, or the window itself), offered
     // before the control sees it. Returns true when the key is consumed.
@@ -118,7 +118,7 @@ class event_sink {
 };
 
 class platform {
-  public:
+public:
     virtual ~platform() = default;
 
     // Connects to the display. False when there is none to connect to.

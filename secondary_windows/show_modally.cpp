@@ -14,7 +14,7 @@ namespace tarvello::secondary_windows {
 namespace {
 
 class modal_window final : public shell::window_behaviour {
-  public:
+public:
     modal_window(shell::shell& app, const secondary_layout& layout) : app_(app), layout_(layout) {}
 
     bool build() {
@@ -96,7 +96,7 @@ class modal_window final : public shell::window_behaviour {
 
     void destroyed() override { closed_ = true; }
 
-  private:
+private:
     shell::shell& app_;
     const secondary_layout& layout_;
     platform::handle window_ = platform::no_handle;

@@ -103,8 +103,8 @@ void shell::release() {
 void shell::orderly_exit() {
     ++state_.hold_back;  // never lowered again
     release();
-    ui_.exit_process(0);
-    std::abort();  // exit_process does not come back
+    ui_.exit_process(ui_.quit_code());  // the quit is always posted with 0
+    std::abort();                       // exit_process does not come back
 }
 
 void shell::fatal_stop(const std::string& message) {

@@ -34,7 +34,7 @@ std::string fatal_error_text(const std::string& message);
 std::optional<std::string> folder_of(const std::string& path, char separator);
 
 class shell final : public platform::event_sink {
-  public:
+public:
     explicit shell(platform::platform& ui);
     ~shell() override;
     shell(const shell&) = delete;
@@ -47,13 +47,13 @@ class shell final : public platform::event_sink {
 
     // Raises the hold-back while a window is being built.
     class building {
-      public:
+    public:
         explicit building(app_state& state) : state_(state) { ++state_.hold_back; }
         ~building() { --state_.hold_back; }
         building(const building&) = delete;
         building& operator=(const building&) = delete;
 
-      private:
+    private:
         app_state& state_;
     };
     building hold_back_while_building() { return building(state_); }
@@ -91,7 +91,7 @@ class shell final : public platform::event_sink {
     void deactivated(platform::handle window) override;
     void destroyed(platform::handle window) override;
 
-  private:
+private:
     window_behaviour* behaviour_of(platform::handle window_or_control);
     void release();
 

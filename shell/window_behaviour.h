@@ -7,7 +7,7 @@
 namespace tarvello::shell {
 
 class window_behaviour {
-  public:
+public:
     virtual ~window_behaviour() = default;
     // A key for `target` (this window or one of its controls), before the
     // control sees it. True when consumed.

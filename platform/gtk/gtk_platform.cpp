@@ -17,6 +17,8 @@ namespace tarvello::platform::gtk {
 namespace {
 
 gtk_platform* the_platform = nullptr;
+// Where a toplevel widget keeps a pointer to its record.
+constexpr const char* object_key = "tarvello-object";
 
 key_press translate_key(const GdkEventKey* event) {
     key_press press;
@@ -94,7 +96,10 @@ gboolean on_map(GtkWidget* widget, GdkEvent*, gpointer) {
     return FALSE;
 }
 
-gboolean on_configure(GtkWidget* widget, GdkEvent*, gpointer) {
+gboolean on_property(GtkWidget* widget, GdkEventProperty* event, gpointer) {
+    // The manager announces a new frame through _NET_FRAME_EXTENTS; moves
+    // and drags leave it alone and cost nothing here.
+    if (event->atom != gdk_atom_intern_static_string("_NET_FRAME_EXTENTS")) return FALSE;
     if (auto* window = the_platform->window_of_widget(widget)) the_platform->fit_frame(*window);
     return FALSE;
 }
@@ -237,9 +242,15 @@ size gtk_platform::primary_display_size() {
     return {area.width, area.height};
 }
 
+std::unique_ptr<object> gtk_platform::new_object() {
+    auto made = std::make_unique<object>();
+    made->id = next_handle_++;  // never reused, even when the creation fails
+    return made;
+}
+
 handle gtk_platform::add(std::unique_ptr<object> made) {
-    const handle id = next_handle_++;
-    made->id = id;
+    const handle id = made->id;
+    if (made->is_window) g_object_set_data(G_OBJECT(made->widget), object_key, made.get());
     objects_[id] = std::move(made);
     return id;
 }
@@ -255,10 +266,8 @@ const object* gtk_platform::find(handle id) const {
 }
 
 object* gtk_platform::window_of_widget(GtkWidget* toplevel) {
-    for (auto& [id, o] : objects_) {
-        if (o->is_window && o->widget == toplevel) return o.get();
-    }
-    return nullptr;
+    // Every input event asks this: the toplevel carries its record.
+    return static_cast<object*>(g_object_get_data(G_OBJECT(toplevel), object_key));
 }
 
 handle gtk_platform::control_of_widget(const object& window, GtkWidget* widget) const {
@@ -290,9 +299,8 @@ void gtk_platform::set_icon(GtkWindow* window) {
 
 handle gtk_platform::create_window(const window_settings& settings) {
     if (!display_open_) return no_handle;
-    auto made = std::make_unique<object>();
+    auto made = new_object();
     made->is_window = true;
-    made->wkind = settings.kind;
     made->wanted = settings.outer;
     GtkWidget* widget = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     if (widget == nullptr) return no_handle;
@@ -352,7 +360,8 @@ void gtk_platform::connect_window_signals(object& window) {
     g_signal_connect(window.widget, "delete-event", G_CALLBACK(on_delete), nullptr);
     g_signal_connect(window.widget, "notify::is-active", G_CALLBACK(on_active_changed), nullptr);
     g_signal_connect(window.widget, "map-event", G_CALLBACK(on_map), nullptr);
-    g_signal_connect(window.widget, "configure-event", G_CALLBACK(on_configure), nullptr);
+    gtk_widget_add_events(window.widget, GDK_PROPERTY_CHANGE_MASK);
+    g_signal_connect(window.widget, "property-notify-event", G_CALLBACK(on_property), nullptr);
 }
 
 void gtk_platform::place_frame(object& window) {
@@ -387,7 +396,7 @@ GtkWidget* gtk_platform::make_label(object& made, const control_settings& settin
     return area;
 }
 
-GtkWidget* gtk_platform::make_edit_box(object& made, const control_settings& settings) {
+GtkWidget* gtk_platform::make_edit_box(object& made) {
     GtkWidget* entry = gtk_entry_new();
     gtk_entry_set_width_chars(GTK_ENTRY(entry), 1);
     gtk_entry_set_has_frame(GTK_ENTRY(entry), TRUE);
@@ -402,7 +411,6 @@ GtkWidget* gtk_platform::make_edit_box(object& made, const control_settings& set
     pango_font_metrics_unref(metrics);
     constexpr int edge = 1;  // the sunken edge this backend draws, top and bottom
     if (made.wanted.height < line + 2 * edge) made.wanted.height = line + 2 * edge;
-    (void)settings;
     return entry;
 }
 
@@ -418,7 +426,7 @@ GtkWidget* gtk_platform::make_button(object& made, const control_settings& setti
     return button;
 }
 
-GtkWidget* gtk_platform::make_browser_pane(object& made, const control_settings&) {
+GtkWidget* gtk_platform::make_browser_pane(object& made) {
     GtkWidget* area = gtk_event_box_new();
     gtk_style_context_add_class(gtk_widget_get_style_context(area), "tarvello-pane");
     GtkWidget* view = webkit_web_view_new();
@@ -443,28 +451,25 @@ GtkWidget* gtk_platform::make_browser_pane(object& made, const control_settings&
 handle gtk_platform::create_control(handle window, const control_settings& settings) {
     auto* parent = find(window);
     if (parent == nullptr || !parent->is_window || parent->client == nullptr) return no_handle;
-    auto made = std::make_unique<object>();
+    auto made = new_object();
     made->kind = settings.kind;
     made->parent = window;
     made->wanted = settings.place;
-    made->id = next_handle_;  // the signal handlers carry the id
     GtkWidget* widget = nullptr;
     switch (settings.kind) {
-        case control_kind::timer: {
-            const handle id = add(std::move(made));
-            return id;
-        }
+        case control_kind::timer:
+            return add(std::move(made));  // no widget: only a tick source once started
         case control_kind::label:
             widget = make_label(*made, settings);
             break;
         case control_kind::edit_box:
-            widget = make_edit_box(*made, settings);
+            widget = make_edit_box(*made);
             break;
         case control_kind::push_button:
             widget = make_button(*made, settings);
             break;
         case control_kind::browser_pane:
-            widget = make_browser_pane(*made, settings);
+            widget = make_browser_pane(*made);
             break;
     }
     if (widget == nullptr) return no_handle;
@@ -528,6 +533,8 @@ void gtk_platform::destroy(handle window) {
     auto* o = find(window);
     if (o == nullptr || !o->is_window) return;
     GtkWidget* widget = o->widget;
+    // Signals that come while GTK takes the window down find no record.
+    g_object_set_data(G_OBJECT(widget), object_key, nullptr);
     drop_controls_of(window);
     objects_.erase(window);
     gtk_widget_destroy(widget);

@@ -25,14 +25,13 @@ struct object {
     tick_source* timer = nullptr;       // timers
     int period_ms = 0;
     bool enabled = true;
-    window_kind wkind = window_kind::main;
     rect wanted;  // a window's outer rectangle as asked for
     label_style label;
     std::string text;
 };
 
 class gtk_platform final : public platform {
-  public:
+public:
     gtk_platform();
     ~gtk_platform() override;
 
@@ -87,12 +86,13 @@ class gtk_platform final : public platform {
     void fit_frame(object& window);
     void place_frame(object& window);
 
-  private:
+private:
+    std::unique_ptr<object> new_object();
     handle add(std::unique_ptr<object> made);
     GtkWidget* make_label(object& made, const control_settings& settings);
-    GtkWidget* make_edit_box(object& made, const control_settings& settings);
+    GtkWidget* make_edit_box(object& made);
     GtkWidget* make_button(object& made, const control_settings& settings);
-    GtkWidget* make_browser_pane(object& made, const control_settings& settings);
+    GtkWidget* make_browser_pane(object& made);
     void connect_window_signals(object& window);
     void drop_controls_of(handle window);
     void install_style();

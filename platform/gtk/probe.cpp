@@ -11,11 +11,6 @@ namespace tarvello::platform::probe {
 
 namespace {
 
-gtk::gtk_platform* backend() {
-    // Tests make exactly one backend; find it through a window lookup.
-    return gtk::current_backend();
-}
-
 std::string key_name(key which) {
     switch (which) {
         case key::tab:
@@ -47,7 +42,7 @@ bool pump_until(const std::function<bool()>& done, int timeout_ms) {
     return true;
 }
 
-void send_key(handle, key which, modifiers mods) {
+void send_key(key which, modifiers mods) {
     // Through xdotool and XTest, so the key comes from the X server to
     // whichever window has the input focus, as a typed key would.
     std::string combo;
@@ -61,7 +56,7 @@ void send_key(handle, key which, modifiers mods) {
 }
 
 colour pixel_at(handle window, int x, int y) {
-    auto* o = backend()->find(window);
+    auto* o = gtk::current_backend()->find(window);
     if (o == nullptr) return {};
     GdkWindow* gdk_window = gtk_widget_get_window(o->widget);
     GdkPixbuf* shot = gdk_pixbuf_get_from_window(gdk_window, x, y, 1, 1);
@@ -73,10 +68,10 @@ colour pixel_at(handle window, int x, int y) {
 }
 
 bool window_settled(handle window) {
-    auto* o = backend()->find(window);
+    auto* o = gtk::current_backend()->find(window);
     if (o == nullptr || !gtk_widget_get_mapped(o->widget)) return false;
     if (!gtk_window_is_active(GTK_WINDOW(o->widget))) return false;
-    const rect outer = backend()->geometry(window);
+    const rect outer = gtk::current_backend()->geometry(window);
     if (!(outer == o->wanted)) return false;
     // The controls are placed in the layout phase after the window's own
     // configure: wait until the client area has its allocation.

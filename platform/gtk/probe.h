@@ -12,8 +12,9 @@ namespace tarvello::platform::probe {
 // Runs the backend's event loop until `done` holds or `timeout_ms` passes.
 // True when the condition was met.
 bool pump_until(const std::function<bool()>& done, int timeout_ms);
-// A real key press and release through the X server (XTest).
-void send_key(handle window, key which, modifiers mods);
+// A real key press and release through the X server (XTest), to whichever
+// window has the input focus.
+void send_key(key which, modifiers mods);
 // The colour on screen at a point of the window's client area.
 colour pixel_at(handle window, int x, int y);
 // True once the window is mapped, placed and active.

@@ -58,22 +58,13 @@ class task_hall:
         self.dir.cleanup()
 
 
-class claim_case(unittest.TestCase):
-    # The window helpers of the outside tests, without their tests.
-    start = gui.GuiCase.start
-    wait_window = gui.GuiCase.wait_window
-    caption_windows = staticmethod(gui.GuiCase.caption_windows)
-    activate = gui.GuiCase.activate
-    key = gui.GuiCase.key
-    assert_exits_zero = gui.GuiCase.assert_exits_zero
-
+class claim_case(gui.WindowHelpers):
     def setUp(self):
-        self.instances = []
+        super().setUp()
         self.hall = task_hall()
 
     def tearDown(self):
-        for instance in self.instances:
-            instance.kill()
+        super().tearDown()
         self.hall.stop()
 
     def click(self, win, point):

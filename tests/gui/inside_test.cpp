@@ -18,7 +18,7 @@ using platform::key;
 namespace probe = platform::probe;
 
 class real_main_window : public ::testing::Test {
-  protected:
+protected:
     static void SetUpTestSuite() {
         ui_ = platform::make_platform().release();
         app_ = new shell::shell(*ui_);
@@ -92,12 +92,12 @@ TEST_F(real_main_window, tab_and_shift_tab_run_the_keyboard_cycle) {
     ASSERT_TRUE(focus_becomes("按钮1"));
     const char* forward[] = {"按钮2", "编辑框1", "编辑框2", "超文本浏览框1", "按钮3", "按钮1"};
     for (const char* next : forward) {
-        probe::send_key(window_, key::tab, {});
+        probe::send_key(key::tab, {});
         EXPECT_TRUE(focus_becomes(next)) << "expected " << next << ", focus on " << focused();
     }
     const char* backward[] = {"按钮3", "超文本浏览框1", "编辑框2", "编辑框1", "按钮2", "按钮1"};
     for (const char* next : backward) {
-        probe::send_key(window_, key::tab, {.shift = true});
+        probe::send_key(key::tab, {.shift = true});
         EXPECT_TRUE(focus_becomes(next)) << "expected " << next << ", focus on " << focused();
     }
 }

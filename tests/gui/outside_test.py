@@ -262,7 +262,10 @@ class Instance:
         self.logs.cleanup()
 
 
-class GuiCase(unittest.TestCase):
+class WindowHelpers(unittest.TestCase):
+    """Starting the program, finding its window, keys and exits; no tests
+    of its own, so other GUI test files can build on it."""
+
     def setUp(self):
         self.instances = []
         self.screen_w, self.screen_h = screen_size()
@@ -374,6 +377,9 @@ class GuiCase(unittest.TestCase):
             f"{prop_cardinals(win, '_NET_FRAME_EXTENTS')}, client "
             f"{client_geometry(win)}")
 
+
+
+class GuiCase(WindowHelpers):
     # -- the main window --------------------------------------------------
 
     def test_outer_geometry_is_fixed_and_centred(self):

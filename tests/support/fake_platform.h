@@ -41,7 +41,7 @@ struct page_request {
 };
 
 class fake_platform final : public pf::platform {
-  public:
+public:
     // Test controls.
     std::int64_t now_ms = 0;
     pf::size screen{1024, 768};
@@ -101,7 +101,7 @@ class fake_platform final : public pf::platform {
     void post_quit(int code) override;
     int quit_code() const override { return quit_code_; }
 
-  private:
+private:
     bool fire_next_timer(std::int64_t limit_ms);
 
     pf::event_sink* sink_ = nullptr;
