@@ -111,6 +111,23 @@ void on_clicked(GtkButton*, gpointer data) {
     }
 }
 
+// The web content process of a pane has died (crashed, killed, or out of
+// memory). The view stays, empty; the next reload brings it back.
+void on_engine_lost(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer data) {
+    const auto id = static_cast<handle>(GPOINTER_TO_UINT(data));
+    if (auto* pane = the_platform->find(id)) pane->engine_lost = true;
+}
+
+// The view forgets an address whose load the dying process took with it;
+// the pane keeps it, and follows the user's own navigation in the page.
+// The middle argument is the changed property, which is always "uri".
+void on_uri_changed(WebKitWebView* view, gpointer, gpointer data) {
+    const auto id = static_cast<handle>(GPOINTER_TO_UINT(data));
+    const gchar* uri = webkit_web_view_get_uri(view);
+    auto* pane = the_platform->find(id);
+    if (pane != nullptr && uri != nullptr && *uri != '\0') pane->address = uri;
+}
+
 void on_timer(void* data) {
     const auto id = static_cast<handle>(GPOINTER_TO_UINT(data));
     if (the_platform->sink() != nullptr && the_platform->find(id) != nullptr) {
@@ -440,6 +457,9 @@ GtkWidget* gtk_platform::make_browser_pane(object& made) {
     // Xvfb and most remote displays have no GPU; software drawing always works.
     webkit_settings_set_hardware_acceleration_policy(settings,
                                                      WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+    g_signal_connect(view, "web-process-terminated", G_CALLBACK(on_engine_lost),
+                     GUINT_TO_POINTER(made.id));
+    g_signal_connect(view, "notify::uri", G_CALLBACK(on_uri_changed), GUINT_TO_POINTER(made.id));
     gtk_widget_set_hexpand(view, TRUE);
     gtk_widget_set_vexpand(view, TRUE);
     gtk_container_add(GTK_CONTAINER(area), view);
@@ -619,7 +639,9 @@ std::string engine_address(const std::string& address) {
 void gtk_platform::navigate(handle pane, const std::string& address) {
     auto* o = find(pane);
     if (o == nullptr || o->view == nullptr) return;
-    webkit_web_view_load_uri(o->view, engine_address(address).c_str());
+    o->engine_lost = false;  // a load starts a fresh web content process
+    o->address = engine_address(address);
+    webkit_web_view_load_uri(o->view, o->address.c_str());
 }
 
 void gtk_platform::reload(handle pane) {
@@ -628,9 +650,12 @@ void gtk_platform::reload(handle pane) {
     // WebKit's reload drops a load still under way and reloads the page
     // committed before it: a forum slower than the period would never get
     // the new address. Ask again for the address being loaded instead.
-    const gchar* loading = webkit_web_view_get_uri(o->view);
-    if (webkit_web_view_is_loading(o->view) && loading != nullptr && *loading != '\0') {
-        const std::string again(loading);
+    // A pane whose web content process died may have no page to reload:
+    // load its address again, which starts a fresh process.
+    if (o->engine_lost || webkit_web_view_is_loading(o->view)) {
+        o->engine_lost = false;
+        if (o->address.empty()) return;
+        const std::string again = o->address;  // the load may change it
         webkit_web_view_load_uri(o->view, again.c_str());
         return;
     }

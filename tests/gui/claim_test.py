@@ -1,109 +1,123 @@
 #!/usr/bin/python3
-"""The whole job against a local task hall: the real program types nothing
-itself, so the test types the hall's address and a task id into the real
-window, clicks "开始刷分" and watches the claim requests arrive at the hall.
+"""The whole job against a local task hall: the test types the hall's
+address and a task id into the real window, clicks "开始刷分" or "访问" and
+watches what reaches the hall, and when.
 
 Run inside scripts/with_display with the program's path first:
     scripts/with_display -- tests/gui/claim_test.py build/x/tarvello
 """
 
-import atexit
+import math
 import os
-import shutil
 import sqlite3
-import subprocess
 import sys
-import tempfile
 import time
-import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import outside_test as gui  # noqa: E402
-
-HALL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "task_hall",
-                    "task_hall.py")
-CLAIM_PATH = "/home.php?mod=task&do=draw&id="
-# Client-area points inside the controls, from the main window's layout.
-FORUM_BOX = (100, 44)
-TASK_BOX = (460, 43)
-CLAIM_BUTTON = (687, 40)
+import hall_helpers as hall  # noqa: E402
+from hall_helpers import CLAIM_PATH, PERIOD  # noqa: E402
+from hall_helpers import task_hall  # noqa: E402,F401  (kept for scripts that import it here)
 
 
-class task_hall:
-    def __init__(self):
-        self.dir = tempfile.TemporaryDirectory(prefix="tarvello-hall-")
-        self.log = os.path.join(self.dir.name, "requests.log")
-        port_file = os.path.join(self.dir.name, "port")
-        open(self.log, "w").close()
-        self.proc = subprocess.Popen(["/usr/bin/python3", HALL, self.log, port_file])
-        deadline = time.monotonic() + 10
-        while not os.path.exists(port_file):
-            if time.monotonic() > deadline or self.proc.poll() is not None:
-                raise RuntimeError("the task hall did not start")
-            time.sleep(0.02)
-        with open(port_file, encoding="utf-8") as f:
-            self.address = f"http://127.0.0.1:{f.read().strip()}"
-
-    def requests(self):
-        seen = []
-        with open(self.log, encoding="utf-8") as f:
-            for line in f:
-                when, path = line.split(" ", 2)[:2]
-                seen.append((float(when), path))
-        return seen
-
-    def stop(self):
-        self.proc.kill()
-        self.proc.wait(timeout=10)
-        self.dir.cleanup()
-
-
-class claim_case(gui.WindowHelpers):
-    def setUp(self):
-        super().setUp()
-        self.hall = task_hall()
-
-    def tearDown(self):
-        super().tearDown()
-        self.hall.stop()
-
-    def click(self, win, point):
-        gui.run("xdotool", "mousemove", "--window", win, str(point[0]), str(point[1]),
-                "click", "1")
-
-    def type_into(self, win, point, text):
-        self.click(win, point)
-        if text:
-            gui.run("xdotool", "type", "--delay", "5", text)
-
-    def wait_requests(self, path, count, timeout):
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            found = [t for t, p in self.hall.requests() if p == path]
-            if len(found) >= count:
-                return found
-            time.sleep(0.05)
-        self.fail(f"{count} requests for {path} expected within {timeout} s; "
-                  f"the hall saw {self.hall.requests()}")
-
+class claim_case(hall.hall_case):
     def test_claim_requests_come_at_once_then_every_two_seconds(self):
-        program = self.start()
-        win = self.wait_window(program)
-        self.activate(win)
-        self.type_into(win, FORUM_BOX, self.hall.address)
-        self.type_into(win, TASK_BOX, "42")
-        clicked = time.monotonic()
-        self.click(win, CLAIM_BUTTON)
+        program, win = self.start_with_window()
+        clicked = self.claim(win, self.hall.address, "42")
         claims = self.wait_requests(CLAIM_PATH + "42", 4, timeout=15)
-        print(f"first claim {claims[0] - clicked:.3f} s after the click; offsets from the 2 s grid: "
-              + ", ".join(f"{at - claims[0] - 2.0 * n:+.4f}" for n, at in enumerate(claims[:4])),
+        print(f"first claim {claims[0] - clicked:.3f} s after the click; offsets from the "
+              "click's 2 s grid: "
+              + ", ".join(f"{at - clicked - PERIOD * n:+.4f}" for n, at in enumerate(claims)),
               file=sys.stderr)
-        self.assertLess(claims[0] - clicked, 1.5, "the first claim request came late")
-        for n, at in enumerate(claims[1:4], start=1):
-            offset = at - (claims[0] + 2.0 * n)
-            self.assertLess(abs(offset), 0.3, f"claim {n} is {offset:+.3f} s off its 2 s grid")
+        self.assertLess(claims[0] - clicked, 1.0, "the first claim request came late")
+        self.assert_on_grid(claims[1:], clicked, 1, "claiming")
         self.key(win, "Escape")
         self.assert_exits_zero(program, "Esc while claiming")
+        closed = time.monotonic()
+        # The next tick was due within 2 s; give it that and a little more.
+        self.wait_until(closed + PERIOD + hall.GRID_SLACK)
+        self.assertEqual(self.hall.requests(since=closed), [],
+                         "a request came after the main window was closed")
+
+    def test_the_claim_address_is_joined_byte_for_byte(self):
+        cases = [
+            ("", "42", CLAIM_PATH + "42"),
+            ("/", "42", "/" + CLAIM_PATH + "42"),  # no slash is taken out at the seam
+            ("", "", CLAIM_PATH),
+            ("", "7&x=1", CLAIM_PATH + "7&x=1"),  # the id is taken as it is
+        ]
+        for tail, task_id, path in cases:
+            with self.subTest(forum=self.hall.address + tail, task_id=task_id):
+                program, win = self.start_with_window()
+                since = time.monotonic()
+                self.claim(win, self.hall.address + tail, task_id)
+                got = self.wait_requests(path, 1, timeout=10, since=since)
+                self.assertEqual([p for t, p in self.hall.requests(since=since) if t <= got[0]],
+                                 [path], "the first request after the click")
+                self.key(win, "Escape")
+                self.assert_exits_zero(program, "Esc")
+
+    def test_a_second_claim_leaves_the_rhythm_of_the_first(self):
+        program, win = self.start_with_window()
+        clicked = self.claim(win, self.hall.address, "42")
+        self.wait_requests(CLAIM_PATH + "42", 1, timeout=5)
+        self.wait_until(clicked + 1.5)
+        again = time.monotonic()
+        self.click(win, hall.CLAIM_BUTTON)
+        claims = self.wait_requests(CLAIM_PATH + "42", 4, timeout=10)
+        self.assertLess(claims[1] - again, 1.0, "the second click asked for the address late")
+        self.assertGreater(claims[1] - clicked, 1.0, "the second click asked before it was made")
+        # Re-timed by the second click the ticks would come at 3.5 s and 5.5 s.
+        self.assert_on_grid(claims[2:], clicked, 1, "after a second claim")
+        self.key(win, "Escape")
+        self.assert_exits_zero(program, "Esc")
+
+    def test_a_claim_with_both_boxes_empty_starts_the_rhythm(self):
+        program, win = self.start_with_window()
+        clicked = time.monotonic()
+        self.click(win, hall.CLAIM_BUTTON)  # the pane asks for the bare claim path
+        self.type_into(win, hall.FORUM_BOX, self.hall.address)
+        self.type_into(win, hall.TASK_BOX, "7")
+        self.assertTrue(program.alive(), "the program ended after an empty claim")
+        # Click again half-way between two ticks, so the grid of the empty
+        # claim and a grid the second click might start are a second apart.
+        k = math.ceil((time.monotonic() - clicked - 1.0) / PERIOD)
+        again = clicked + 1.0 + PERIOD * k
+        self.wait_until(again)
+        self.click(win, hall.CLAIM_BUTTON)
+        claims = self.wait_requests(CLAIM_PATH + "7", 3, timeout=10)
+        self.assertLess(claims[0] - again, 1.0, "the claim after the empty one came late")
+        # The period was set by the empty claim: the ticks keep its grid.
+        self.assert_on_grid(claims[1:], clicked, k + 1, "after an empty claim")
+        self.key(win, "Escape")
+        self.assert_exits_zero(program, "Esc")
+
+    def test_a_visit_after_a_claim_makes_the_ticks_reload_the_forum_page(self):
+        program, win = self.start_with_window()
+        clicked = self.claim(win, self.hall.address, "42")
+        self.wait_requests(CLAIM_PATH + "42", 2, timeout=10)
+        self.wait_until(clicked + 2.5)
+        visited = time.monotonic()
+        self.click(win, hall.VISIT_BUTTON)
+        front = self.wait_requests("/", 3, timeout=10, since=visited)
+        self.assertLess(front[0] - visited, 1.0, "the visit asked for the forum page late")
+        self.assert_on_grid(front[1:], clicked, 2, "ticks after the visit")
+        self.assertEqual(self.hall.requests(CLAIM_PATH + "42", since=visited), [],
+                         "the claim address was asked for after the visit")
+        self.key(win, "Escape")
+        self.assert_exits_zero(program, "Esc")
+
+    def test_no_request_comes_without_a_claim(self):
+        program, win = self.start_with_window()
+        self.type_into(win, hall.FORUM_BOX, self.hall.address)
+        visited = time.monotonic()
+        self.click(win, hall.VISIT_BUTTON)
+        self.wait_requests("/", 1, timeout=10)
+        # Two periods and more: a tick would have reloaded the page by now.
+        self.wait_until(visited + 2 * PERIOD + hall.GRID_SLACK)
+        self.assertEqual([p for _, p in self.hall.requests()], ["/"],
+                         "only the visit reaches the hall while nobody has claimed")
+        self.key(win, "Escape")
+        self.assert_exits_zero(program, "Esc")
 
     def wait_stored_cookie(self, name, timeout):
         store = os.path.join(os.environ["XDG_DATA_HOME"], "tarvello", "cookies.sqlite")
@@ -119,13 +133,10 @@ class claim_case(gui.WindowHelpers):
         self.fail(f"the cookie {name} never reached the engine's store {store}")
 
     def test_a_login_cookie_from_one_run_is_sent_in_the_next(self):
-        visit_button = (587, 40)
         for run_no, path in enumerate(["/login", "/?second-run"]):
-            program = self.start()
-            win = self.wait_window(program)
-            self.activate(win)
-            self.type_into(win, FORUM_BOX, self.hall.address + path)
-            self.click(win, visit_button)
+            program, win = self.start_with_window()
+            self.type_into(win, hall.FORUM_BOX, self.hall.address + path)
+            self.click(win, hall.VISIT_BUTTON)
             self.wait_requests(path, 1, timeout=15)
             if run_no == 0:
                 # The page being answered is not yet the cookie being kept:
@@ -140,13 +151,4 @@ class claim_case(gui.WindowHelpers):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) < 2:
-        sys.exit("usage: claim_test.py /path/to/tarvello")
-    gui.PROGRAM = os.path.abspath(sys.argv.pop(1))
-    # The engine keeps cookies under the user's data folder: keep the test's
-    # own away from the user's.
-    scratch = tempfile.mkdtemp(prefix="tarvello-xdg-")
-    atexit.register(shutil.rmtree, scratch, True)
-    os.environ["XDG_DATA_HOME"] = os.path.join(scratch, "data")
-    os.environ["XDG_CACHE_HOME"] = os.path.join(scratch, "cache")
-    unittest.main(verbosity=2)
+    hall.main()

@@ -5,10 +5,13 @@ It answers a front page, the task-claim path with a page naming the task id,
 and /login with a cookie. Every request is appended to the log file as
 "<monotonic seconds> <path>" (CLOCK_MONOTONIC, comparable with the program's
 own clock). The mode file, when present, switches how claims are answered:
-"normal", "slow" (3 s), "error" (status 500). It listens on a free port and
-writes the port to the port file once it is ready.
+"normal", "slow" (3 s), "error" (status 500), "silent" (the request is read
+and logged, then the connection is closed with no answer at all). It listens
+on the given port, or on a free one, and writes the port to the port file once
+it is ready; a hall stopped and started again on its old port comes back
+where the program expects it.
 
-Usage: task_hall.py LOG_FILE PORT_FILE [MODE_FILE]
+Usage: task_hall.py LOG_FILE PORT_FILE [MODE_FILE [PORT]]
 """
 
 import http.server
@@ -17,7 +20,8 @@ import sys
 import time
 
 LOG, PORT_FILE = sys.argv[1], sys.argv[2]
-MODE_FILE = sys.argv[3] if len(sys.argv) > 3 else None
+MODE_FILE = sys.argv[3] if len(sys.argv) > 3 and sys.argv[3] else None
+PORT = int(sys.argv[4]) if len(sys.argv) > 4 else 0
 
 
 def mode():
@@ -46,11 +50,17 @@ class hall(http.server.BaseHTTPRequestHandler):
         self.wfile.write(data)
 
     def do_GET(self):
+        # The request target as sent: the standard handler folds a leading
+        # "//" into "/", and a doubled slash is what a test may look for.
+        target = self.requestline.split(" ")[1]
         with open(LOG, "a", encoding="utf-8") as f:
-            f.write(f"{time.monotonic():.6f} {self.path} cookie={self.headers.get('Cookie', '')}\n")
+            f.write(f"{time.monotonic():.6f} {target} cookie={self.headers.get('Cookie', '')}\n")
         if self.path.startswith("/home.php?mod=task&do=draw&id="):
             task = self.path.split("id=", 1)[1]
             current = mode()
+            if current == "silent":
+                self.close_connection = True
+                return
             if current == "slow":
                 time.sleep(3)
             if current == "error":
@@ -66,7 +76,7 @@ class hall(http.server.BaseHTTPRequestHandler):
 
 
 def main():
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), hall)
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", PORT), hall)
     tmp = PORT_FILE + ".tmp"
     with open(tmp, "w", encoding="utf-8") as f:
         f.write(str(server.server_address[1]))

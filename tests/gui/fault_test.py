@@ -1,0 +1,119 @@
+#!/usr/bin/python3
+"""Claiming when things go wrong: a hall slower than the period, a hall that
+answers nothing or is down and comes back, and a web content process that
+dies. In each the claims must go on every 2 s on the grid of the click.
+
+Run inside scripts/with_display with the program's path first:
+    scripts/with_display -- tests/gui/fault_test.py build/x/tarvello
+"""
+
+import os
+import signal
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import hall_helpers as hall  # noqa: E402
+from hall_helpers import CLAIM_PATH, PERIOD  # noqa: E402
+
+
+def parent_of(pid):
+    try:
+        with open(f"/proc/{pid}/stat", encoding="utf-8") as f:
+            # The name, in parentheses, may itself hold blanks.
+            return int(f.read().rsplit(")", 1)[1].split()[1])
+    except (OSError, IndexError, ValueError):
+        return 0
+
+
+def web_processes_of(program_pid):
+    """Pids of the engine's web content processes started by the program."""
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/cmdline", "rb") as f:
+                command = f.read().split(b"\0")[0]
+        except OSError:
+            continue
+        if not command.endswith(b"WebKitWebProcess"):
+            continue
+        pid = int(entry)
+        up = parent_of(pid)
+        while up > 1 and up != program_pid:
+            up = parent_of(up)
+        if up == program_pid:
+            found.append(pid)
+    return found
+
+
+class fault_case(hall.hall_case):
+    path = CLAIM_PATH + "5"
+
+    def test_a_hall_slower_than_the_period_still_gets_every_claim(self):
+        self.hall.set_mode("slow")  # every claim is answered after 3 s
+        program, win = self.start_with_window()
+        clicked = self.claim(win, self.hall.address, "5")
+        claims = self.wait_requests(self.path, 4, timeout=15)
+        self.assertLess(claims[0] - clicked, 1.0, "the first claim request came late")
+        self.assert_on_grid(claims[1:], clicked, 1, "a slow hall")
+        self.key(win, "Escape")
+        self.assert_exits_zero(program, "Esc while a load is under way")
+
+    def test_claims_go_on_while_the_hall_is_down_and_resume_when_it_is_back(self):
+        program, win = self.start_with_window()
+        clicked = self.claim(win, self.hall.address, "5")
+        self.wait_requests(self.path, 2, timeout=10)
+
+        # A hall that takes the request and answers nothing.
+        self.hall.set_mode("silent")
+        silent = time.monotonic()
+        unanswered = self.wait_requests(self.path, 2, timeout=10, since=silent)
+        self.assert_on_grid(unanswered, clicked, round((unanswered[0] - clicked) / PERIOD),
+                            "a hall that answers nothing")
+
+        # A hall that is not there at all: connections are refused.
+        self.hall.go_down()
+        self.wait_until(time.monotonic() + 2 * PERIOD)
+        self.assertTrue(program.alive(), "the program ended while the hall was down")
+        self.hall.set_mode("normal")
+        self.hall.come_back()
+        back = time.monotonic()
+        resumed = self.wait_requests(self.path, 2, timeout=10, since=back)
+        self.assertLess(resumed[0] - back, PERIOD + hall.GRID_SLACK,
+                        "the claims did not resume at the first tick after the hall came back")
+        self.assert_on_grid(resumed, clicked, round((resumed[0] - clicked) / PERIOD),
+                            "after the hall came back")
+        self.key(win, "Escape")
+        self.assert_exits_zero(program, "Esc")
+
+    def test_a_killed_web_process_is_replaced_and_the_claims_resume(self):
+        # Once a claim page has come, the engine could reload that page by
+        # itself; before the first answer (a slow hall) there is no page to
+        # reload, only the address being loaded.
+        for mode, settled in (("normal", 2), ("slow", 1)):
+            with self.subTest(hall=mode):
+                self.hall.set_mode(mode)
+                program, win = self.start_with_window()
+                clicked = self.claim(win, self.hall.address, "5")
+                self.wait_requests(self.path, settled, timeout=10, since=clicked)
+                before = web_processes_of(program.pid)
+                self.assertEqual(len(before), 1, f"web content processes of the program: {before}")
+                os.kill(before[0], signal.SIGKILL)
+                killed = time.monotonic()
+                resumed = self.wait_requests(self.path, 2, timeout=10, since=killed)
+                self.assertLess(resumed[0] - killed, PERIOD + hall.GRID_SLACK,
+                                "no claim at the first tick after the web process died")
+                self.assert_on_grid(resumed, clicked, round((resumed[0] - clicked) / PERIOD),
+                                    "after the web process died")
+                after = web_processes_of(program.pid)
+                self.assertEqual(len(after), 1, f"web content processes of the program: {after}")
+                self.assertNotEqual(after, before, "the dead web process is still listed")
+                self.assertTrue(program.alive(), "the program ended with its web process")
+                self.key(win, "Escape")
+                self.assert_exits_zero(program, "Esc")
+
+
+if __name__ == "__main__":
+    hall.main()

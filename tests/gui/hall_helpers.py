@@ -1,0 +1,230 @@
+#!/usr/bin/python3
+"""Shared pieces of the GUI tests that drive the real program against the
+local task hall: the hall itself (start, switch its mode, take it down and
+bring it back on the same port), typing and clicking in the real window,
+waiting for requests to reach the hall, and finding the program's other
+windows. No tests of its own.
+"""
+
+import atexit
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import outside_test as gui  # noqa: E402
+
+HALL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "task_hall",
+                    "task_hall.py")
+CLAIM_PATH = "/home.php?mod=task&do=draw&id="
+PERIOD = 2.0
+# How far a request may land from its point on the 2 s grid: the load's own
+# latency plus the driver's, on a loaded machine.
+GRID_SLACK = 0.3
+
+# Client-area points inside the main window's controls, from its layout.
+FORUM_BOX = (100, 44)
+TASK_BOX = (460, 43)
+VISIT_BUTTON = (587, 40)
+CLAIM_BUTTON = (687, 40)
+INSTRUCTIONS_BUTTON = (784, 40)
+PANE = (416, 320)
+
+
+class task_hall:
+    """The hall as a child process; its log outlives restarts."""
+
+    def __init__(self):
+        self.dir = tempfile.TemporaryDirectory(prefix="tarvello-hall-")
+        self.log = os.path.join(self.dir.name, "requests.log")
+        self.port_file = os.path.join(self.dir.name, "port")
+        self.mode_file = os.path.join(self.dir.name, "mode")
+        open(self.log, "w").close()
+        self.set_mode("normal")
+        self.port = 0
+        self.proc = None
+        self.come_back()
+
+    def come_back(self):
+        """Starts the hall, on its old port if it had one."""
+        if os.path.exists(self.port_file):
+            os.remove(self.port_file)
+        self.proc = subprocess.Popen(["/usr/bin/python3", HALL, self.log, self.port_file,
+                                      self.mode_file, str(self.port)],
+                                     stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + 10
+        while not os.path.exists(self.port_file):
+            if time.monotonic() > deadline or self.proc.poll() is not None:
+                raise RuntimeError("the task hall did not start")
+            time.sleep(0.02)
+        with open(self.port_file, encoding="utf-8") as f:
+            self.port = int(f.read().strip())
+        self.address = f"http://127.0.0.1:{self.port}"
+
+    def go_down(self):
+        """Stops the hall: connections to its port are refused."""
+        self.proc.kill()
+        self.proc.wait(timeout=10)
+
+    def set_mode(self, mode):
+        scratch = self.mode_file + ".tmp"
+        with open(scratch, "w", encoding="utf-8") as f:
+            f.write(mode)
+        os.replace(scratch, self.mode_file)
+
+    def requests(self, path=None, since=0.0):
+        """(monotonic time, path) of every request logged, oldest first."""
+        seen = []
+        with open(self.log, encoding="utf-8") as f:
+            for line in f:
+                when, got = line.split(" ", 2)[:2]
+                if float(when) >= since and (path is None or got == path):
+                    seen.append((float(when), got))
+        return seen
+
+    def stop(self):
+        self.go_down()
+        self.dir.cleanup()
+
+
+def window_name(win):
+    """_NET_WM_NAME, else WM_NAME; an empty caption is "" (xprop prints it
+    with no quotes at all), an absent one None."""
+    for prop in ("_NET_WM_NAME", "WM_NAME"):
+        match = re.search(r'^' + prop + r'\([^)]*\) = (?:"(.*)")?$', gui.xprop(win, prop), re.M)
+        if match:
+            return re.sub(r'\\(.)', r'\1', match.group(1) or "")
+    return None
+
+
+def ticks(times, merge=0.5):
+    """Request times with retries folded in: the engine may ask twice for one
+    load when the hall drops a connection, and that is still one tick."""
+    folded = []
+    for t in times:
+        if not folded or t - folded[-1] > merge:
+            folded.append(t)
+    return folded
+
+
+class hall_case(gui.WindowHelpers):
+    def setUp(self):
+        super().setUp()
+        self.hall = task_hall()
+
+    def tearDown(self):
+        super().tearDown()
+        self.hall.stop()
+
+    # -- driving the real window -------------------------------------------
+
+    def click(self, win, point):
+        gui.run("xdotool", "mousemove", "--window", win, str(point[0]), str(point[1]),
+                "click", "1")
+
+    def type_into(self, win, point, text):
+        self.click(win, point)
+        if text:
+            gui.run("xdotool", "type", "--delay", "5", text)
+
+    def start_with_window(self):
+        program = self.start()
+        win = self.wait_window(program)
+        self.activate(win)
+        return program, win
+
+    def claim(self, win, forum, task_id):
+        """Types both boxes and clicks "开始刷分"; returns the click's time."""
+        self.type_into(win, FORUM_BOX, forum)
+        self.type_into(win, TASK_BOX, task_id)
+        clicked = time.monotonic()
+        self.click(win, CLAIM_BUTTON)
+        return clicked
+
+    # -- what the hall saw -------------------------------------------------
+
+    def wait_requests(self, path, count, timeout, since=0.0):
+        """The times of the first `count` ticks asking for `path`."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            found = ticks([t for t, _ in self.hall.requests(path, since)])
+            if len(found) >= count:
+                return found[:count]
+            time.sleep(0.05)
+        self.fail(f"{count} requests for {path} expected within {timeout} s; "
+                  f"the hall saw {self.hall.requests(since=since)}")
+
+    def wait_until(self, when):
+        """Waits for a moment on the program's clock, as a user who clicks
+        at a chosen time does."""
+        time.sleep(max(0.0, when - time.monotonic()))
+
+    def assert_on_grid(self, times, origin, first_n, what):
+        """times[k] is the tick at origin + PERIOD * (first_n + k)."""
+        for k, at in enumerate(times):
+            n = first_n + k
+            offset = at - (origin + PERIOD * n)
+            self.assertLess(abs(offset), GRID_SLACK,
+                            f"{what}: tick {n} is {offset:+.3f} s off the 2 s grid of "
+                            f"the first click; ticks at "
+                            f"{[round(t - origin, 3) for t in times]} s after it")
+
+    # -- the program's other windows ---------------------------------------
+
+    def windows_of(self, instance, caption):
+        """Mapped windows of the program with exactly this caption."""
+        found = []
+        for win in gui.run("xdotool", "search", "--pid", str(instance.pid),
+                           check=False).split():
+            name = window_name(win)
+            client = gui.client_geometry(win)
+            if name == caption and client and client[1] == "IsViewable":
+                found.append(win)
+        return found
+
+    def wait_secondary(self, instance, caption, timeout=10.0):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            found = [w for w in self.windows_of(instance, caption)
+                     if w != instance.window
+                     and len(gui.prop_cardinals(w, "_NET_FRAME_EXTENTS")) == 4]
+            if found:
+                return found[0]
+            time.sleep(gui.POLL)
+        self.fail(f"no window captioned {caption!r} opened within {timeout} s")
+
+    def wait_gone(self, win, what, timeout=gui.EXIT_TIMEOUT):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            client = gui.client_geometry(win)
+            if client is None or client[1] != "IsViewable":
+                return
+            time.sleep(gui.POLL)
+        self.fail(f"{what}: window {win} is still open")
+
+    def wait_active(self, win, what):
+        deadline = time.monotonic() + gui.FOCUS_TIMEOUT
+        while time.monotonic() < deadline:
+            if gui.active_window() == win:
+                return
+            time.sleep(gui.POLL)
+        self.fail(f"{what}: window {win} is not the active one; "
+                  f"{gui.active_window()!r} is")
+
+
+def main():
+    if len(sys.argv) < 2:
+        sys.exit(f"usage: {sys.argv[0]} /path/to/tarvello [unittest options]")
+    gui.PROGRAM = os.path.abspath(sys.argv.pop(1))
+    # The engine keeps cookies under the user's data folder: keep the test's
+    # own away from the user's.
+    scratch = tempfile.mkdtemp(prefix="tarvello-xdg-")
+    atexit.register(shutil.rmtree, scratch, True)
+    os.environ["XDG_DATA_HOME"] = os.path.join(scratch, "data")
+    os.environ["XDG_CACHE_HOME"] = os.path.join(scratch, "cache")
+    unittest.main(module="__main__", verbosity=2)

@@ -1,0 +1,136 @@
+#!/usr/bin/python3
+"""The instructions window and the missing-address window, opened from the
+real main window while it claims from the local task hall: where they open,
+that the main window takes nothing meanwhile while its ticks go on, and how
+they close.
+
+Run inside scripts/with_display with the program's path first:
+    scripts/with_display -- tests/gui/modal_test.py build/x/tarvello
+"""
+
+import os
+import re
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import hall_helpers as hall  # noqa: E402
+import outside_test as gui  # noqa: E402
+from hall_helpers import CLAIM_PATH  # noqa: E402
+
+INSTRUCTIONS = ("说明", 380, 307)
+MISSING_ADDRESS = ("", 233, 138)
+
+
+class modal_case(hall.hall_case):
+    def open_secondary(self, program, win, button, which):
+        caption, width, height = which
+        self.click(win, button)
+        dialog = self.wait_secondary(program, caption)
+        want = (int((self.screen_w - width) / 2), int((self.screen_h - height) / 2), width, height)
+        deadline = time.monotonic() + gui.SETTLE_TIMEOUT
+        while gui.outer_geometry(dialog) != want and time.monotonic() < deadline:
+            time.sleep(gui.POLL)
+        self.assertEqual(gui.outer_geometry(dialog), want,
+                         f"outer geometry of the window captioned {caption!r}")
+        self.assertIn("_NET_WM_STATE_SKIP_TASKBAR", gui.prop_atoms(dialog, "_NET_WM_STATE"))
+        owner = re.search(r"window id # (0x[0-9a-f]+)", gui.xprop(dialog, "WM_TRANSIENT_FOR"))
+        self.assertTrue(owner, "the window has no owner")
+        self.assertNotEqual(int(owner.group(1), 16), int(win),
+                            "the main window owns a secondary window")
+        self.wait_active(dialog, f"the window captioned {caption!r} just opened")
+        return dialog
+
+    def try_the_main_window(self, program, win):
+        """Clicks and keys that would each do something to an enabled main
+        window: claim, visit, instructions, Space on the focused button,
+        Esc and the manager's two ways of closing it."""
+        for button in (hall.CLAIM_BUTTON, hall.VISIT_BUTTON, hall.INSTRUCTIONS_BUTTON):
+            self.click(win, button)
+        self.activate(win)
+        for keys in ("space", "Return", "Escape", "alt+F4"):
+            gui.run("xdotool", "key", keys)
+        gui.send_net_close_window(win)
+        program.window = win
+        self.assert_stays_open(program, "input to the main window while a window is open")
+
+    def assert_only_grid_claims(self, since, clicked, path, what):
+        seen = self.hall.requests(since=since)
+        self.assertEqual({p for _, p in seen}, {path} if seen else set(),
+                         f"{what}: something other than the ticks reached the hall")
+        times = hall.ticks([t for t, _ in seen])
+        if times:
+            first_n = round((times[0] - clicked) / hall.PERIOD)
+            self.assert_on_grid(times, clicked, first_n, what)
+
+    def test_the_instructions_window_holds_the_main_window_while_its_ticks_go_on(self):
+        program, win = self.start_with_window()
+        path = CLAIM_PATH + "9"
+        clicked = self.claim(win, self.hall.address, "9")
+        self.wait_requests(path, 1, timeout=5)
+        dialog = self.open_secondary(program, win, hall.INSTRUCTIONS_BUTTON, INSTRUCTIONS)
+        opened = time.monotonic()
+        self.try_the_main_window(program, win)
+        self.assertEqual(len(self.windows_of(program, "说明")), 1, "a second window opened")
+        claims = self.wait_requests(path, 2, timeout=10, since=opened)
+        self.assertTrue(gui.window_exists(dialog), "the window closed by itself")
+        self.assert_only_grid_claims(opened, clicked, path, "while the window is open")
+        self.assertGreaterEqual(len(claims), 2)
+
+        for keys in ("shift+Escape", "ctrl+Escape", "Return", "Tab"):
+            self.key(dialog, keys)
+        self.assert_stays_open(program, "modified Esc, Enter and Tab")
+        self.assertEqual(gui.client_geometry(dialog)[1], "IsViewable",
+                         "modified Esc, Enter or Tab closed the window")
+        self.key(dialog, "Escape")
+        self.wait_gone(dialog, "Esc")
+        self.wait_active(win, "after Esc closed the instructions window")
+
+        # The focus is back on "说明": Space presses it.
+        gui.run("xdotool", "key", "space")
+        again = self.wait_secondary(program, "说明")
+        gui.send_net_close_window(again)  # as the close box does
+        self.wait_gone(again, "the close box")
+        self.wait_active(win, "after the close box")
+        visited = time.monotonic()
+        self.click(win, hall.VISIT_BUTTON)
+        self.wait_requests("/", 1, timeout=5, since=visited)
+        self.key(win, "Escape")
+        self.assert_exits_zero(program, "Esc once the main window is enabled again")
+
+    def test_the_missing_address_window_leaves_the_pane_and_its_rhythm(self):
+        program, win = self.start_with_window()
+        path = CLAIM_PATH + "9"
+        clicked = self.claim(win, self.hall.address, "9")
+        self.wait_requests(path, 1, timeout=5)
+        self.click(win, hall.FORUM_BOX)
+        gui.run("xdotool", "key", "ctrl+a", "BackSpace")
+        dialog = self.open_secondary(program, win, hall.VISIT_BUTTON, MISSING_ADDRESS)
+        opened = time.monotonic()
+        self.try_the_main_window(program, win)
+        self.wait_requests(path, 2, timeout=10, since=opened)
+        self.assertTrue(gui.window_exists(dialog), "the window closed by itself")
+        self.assert_only_grid_claims(opened, clicked, path, "while the window is open")
+        self.key(dialog, "alt+F4")
+        self.wait_gone(dialog, "Alt+F4")
+        self.wait_active(win, "after Alt+F4 closed the missing-address window")
+
+        # The pane still shows the claim page, and the ticks reload it.
+        closed = time.monotonic()
+        self.wait_requests(path, 1, timeout=5, since=closed)
+        self.assert_only_grid_claims(opened, clicked, path, "after the window closed")
+
+        # Blanks are an address: no window, and the pane goes there.
+        self.type_into(win, hall.FORUM_BOX, "   ")
+        visited = time.monotonic()
+        self.click(win, hall.VISIT_BUTTON)
+        self.wait_until(visited + hall.PERIOD + hall.GRID_SLACK)
+        self.assertEqual(self.windows_of(program, ""), [], "blanks opened the missing-address window")
+        self.assertEqual(self.hall.requests(since=visited + 0.5), [],
+                         "the ticks still reload the claim page after a visit to blanks")
+        self.key(win, "Escape")
+        self.assert_exits_zero(program, "Esc")
+
+
+if __name__ == "__main__":
+    hall.main()
