@@ -104,6 +104,18 @@ gboolean on_property(GtkWidget* widget, GdkEventProperty* event, gpointer) {
     return FALSE;
 }
 
+gboolean on_window_state(GtkWidget* widget, GdkEventWindowState* event, gpointer) {
+    // Some managers offer to minimise any window, whatever its hints say.
+    // A window without a minimise box comes straight back: a modal window
+    // has no taskbar entry to restore it from, and its owner waits on it.
+    auto* window = the_platform->window_of_widget(widget);
+    const bool minimised = (event->new_window_state & GDK_WINDOW_STATE_ICONIFIED) != 0;
+    if (window != nullptr && minimised && !window->can_minimise) {
+        gtk_window_deiconify(GTK_WINDOW(widget));
+    }
+    return FALSE;
+}
+
 void on_clicked(GtkButton*, gpointer data) {
     const auto id = static_cast<handle>(GPOINTER_TO_UINT(data));
     if (the_platform->sink() != nullptr && the_platform->find(id) != nullptr) {
@@ -348,6 +360,7 @@ handle gtk_platform::create_window(const window_settings& settings) {
     GdkWindow* gdk_window = gtk_widget_get_window(widget);
     int decorations = GDK_DECOR_BORDER | GDK_DECOR_TITLE | GDK_DECOR_MENU;
     int functions = GDK_FUNC_MOVE | GDK_FUNC_CLOSE;
+    made->can_minimise = settings.minimise_box;
     if (settings.minimise_box) {
         decorations |= GDK_DECOR_MINIMIZE;
         functions |= GDK_FUNC_MINIMIZE;
@@ -377,6 +390,7 @@ void gtk_platform::connect_window_signals(object& window) {
     g_signal_connect(window.widget, "delete-event", G_CALLBACK(on_delete), nullptr);
     g_signal_connect(window.widget, "notify::is-active", G_CALLBACK(on_active_changed), nullptr);
     g_signal_connect(window.widget, "map-event", G_CALLBACK(on_map), nullptr);
+    g_signal_connect(window.widget, "window-state-event", G_CALLBACK(on_window_state), nullptr);
     gtk_widget_add_events(window.widget, GDK_PROPERTY_CHANGE_MASK);
     g_signal_connect(window.widget, "property-notify-event", G_CALLBACK(on_property), nullptr);
 }

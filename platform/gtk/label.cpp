@@ -1,6 +1,7 @@
 // Labels that draw themselves: fill with the dialog-face colour, then the
 // text in its colour without painting behind the glyphs, aligned, wrapped
-// or kept to one line, and clipped to the label.
+// or kept to one line, and clipped to the label; a wrapped text that would
+// run past the bottom is set tighter and smaller until it fits.
 #include "platform/gtk/gtk_platform.h"
 
 namespace tarvello::platform::gtk {
@@ -22,6 +23,40 @@ PangoAlignment pango_alignment(h_align a) {
         default:
             return PANGO_ALIGN_LEFT;
     }
+}
+
+int layout_height(PangoLayout* layout) {
+    int width = 0;
+    int height = 0;
+    pango_layout_get_pixel_size(layout, &width, &height);
+    return height;
+}
+
+// The label's text was laid out for the system's 9-point dialog font, whose
+// lines are 12 pixels apart; GTK's default font with its CJK fallback is
+// larger and leaves half a line of leading, so a long wrapped text would be
+// cut off at the label's bottom. When it does not fit, lines go one font
+// size apart and the size steps down until the whole text shows.
+void fit_to_height(PangoLayout* layout, int height) {
+    if (layout_height(layout) <= height) return;
+    PangoContext* context = pango_layout_get_context(layout);
+    double dpi = pango_cairo_context_get_resolution(context);
+    if (dpi <= 0) dpi = 96.0;
+    PangoFontDescription* font =
+        pango_font_description_copy(pango_context_get_font_description(context));
+    constexpr int smallest = 6 * PANGO_SCALE;
+    for (int size = pango_font_description_get_size(font); size >= smallest;
+         size -= PANGO_SCALE / 2) {
+        pango_font_description_set_size(font, size);
+        pango_layout_set_font_description(layout, font);
+        PangoAttrList* lines = pango_attr_list_new();
+        pango_attr_list_insert(
+            lines, pango_attr_line_height_new_absolute(static_cast<int>(size * dpi / 72.0)));
+        pango_layout_set_attributes(layout, lines);
+        pango_attr_list_unref(lines);
+        if (layout_height(layout) <= height) break;
+    }
+    pango_font_description_free(font);
 }
 
 int offset(int room, int used, int where) {
@@ -52,6 +87,7 @@ gboolean draw_label(GtkWidget* widget, cairo_t* cr, gpointer data) {
         pango_layout_set_width(layout, width * PANGO_SCALE);
         pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
         pango_layout_set_alignment(layout, pango_alignment(style.horizontal));
+        fit_to_height(layout, height);
     } else {
         // One line, whatever line breaks the text holds.
         pango_layout_set_single_paragraph_mode(layout, TRUE);

@@ -67,6 +67,26 @@ colour pixel_at(handle window, int x, int y) {
     return c;
 }
 
+std::vector<bool> dark_rows(handle window, rect area) {
+    std::vector<bool> rows(static_cast<std::size_t>(area.height), false);
+    auto* o = gtk::current_backend()->find(window);
+    if (o == nullptr) return rows;
+    GdkPixbuf* shot = gdk_pixbuf_get_from_window(gtk_widget_get_window(o->widget), area.left,
+                                                 area.top, area.width, area.height);
+    if (shot == nullptr) return rows;
+    const guchar* pixels = gdk_pixbuf_read_pixels(shot);
+    const int stride = gdk_pixbuf_get_rowstride(shot);
+    const int step = gdk_pixbuf_get_n_channels(shot);
+    for (int y = 0; y < area.height; ++y) {
+        for (int x = 0; x < area.width && !rows[static_cast<std::size_t>(y)]; ++x) {
+            const guchar* p = pixels + y * stride + x * step;
+            if (p[0] < 96 && p[1] < 96 && p[2] < 96) rows[static_cast<std::size_t>(y)] = true;
+        }
+    }
+    g_object_unref(shot);
+    return rows;
+}
+
 bool window_settled(handle window) {
     auto* o = gtk::current_backend()->find(window);
     if (o == nullptr || !gtk_widget_get_mapped(o->widget)) return false;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -17,6 +18,9 @@ bool pump_until(const std::function<bool()>& done, int timeout_ms);
 void send_key(key which, modifiers mods);
 // The colour on screen at a point of the window's client area.
 colour pixel_at(handle window, int x, int y);
+// For each row of an area of the window's client area, whether any of its
+// pixels is dark: the rows where black text stands.
+std::vector<bool> dark_rows(handle window, rect area);
 // True once the window is mapped, placed and active.
 bool window_settled(handle window);
 

@@ -9,6 +9,7 @@
 #include "main_window/main_window.h"
 #include "platform/backend.h"
 #include "platform/gtk/probe.h"
+#include "secondary_windows/layouts.h"
 #include "shell/shell.h"
 
 namespace tarvello {
@@ -100,6 +101,67 @@ TEST_F(real_main_window, tab_and_shift_tab_run_the_keyboard_cycle) {
         probe::send_key(key::tab, {.shift = true});
         EXPECT_TRUE(focus_becomes(next)) << "expected " << next << ", focus on " << focused();
     }
+}
+
+// Runs of dark rows: one per line of text.
+std::vector<std::pair<int, int>> text_lines(const std::vector<bool>& rows) {
+    std::vector<std::pair<int, int>> lines;
+    for (int y = 0; y < static_cast<int>(rows.size()); ++y) {
+        if (!rows[static_cast<std::size_t>(y)]) continue;
+        if (!lines.empty() && lines.back().second == y - 1) {
+            lines.back().second = y;
+        } else {
+            lines.emplace_back(y, y);
+        }
+    }
+    return lines;
+}
+
+TEST_F(real_main_window, secondary_labels_show_their_whole_text) {
+    struct row {
+        const secondary_windows::secondary_layout& layout;
+        std::size_t lines;
+    };
+    const row rows[] = {{secondary_windows::instructions_layout, 10},
+                        {secondary_windows::missing_address_layout, 1}};
+    for (const auto& [layout, lines] : rows) {
+        platform::window_settings settings;
+        settings.kind = platform::window_kind::modal;
+        settings.caption = std::string(layout.caption);
+        settings.outer = main_window::centred(ui_->primary_display_size(), layout.outer);
+        settings.owner = app_->hidden_window();
+        const auto window = ui_->create_window(settings);
+        ASSERT_NE(window, platform::no_handle);
+        const auto label = ui_->create_control(
+            window, {platform::control_kind::label, std::string(layout.label_name),
+                     layout.label_place, std::string(layout.label_text), false, layout.label});
+        ASSERT_NE(label, platform::no_handle);
+        ui_->show(label);
+        ui_->show(window);
+        ui_->activate(window);
+        ASSERT_TRUE(probe::pump_until([window] { return probe::window_settled(window); }, 10000));
+        std::vector<std::pair<int, int>> seen;
+        probe::pump_until(
+            [&] {
+                seen = text_lines(probe::dark_rows(window, layout.label_place));
+                return seen.size() >= lines;
+            },
+            3000);
+        EXPECT_EQ(seen.size(), lines) << layout.label_name << ": lines of text seen";
+        if (!seen.empty()) {
+            const int height = layout.label_place.height;
+            EXPECT_LT(seen.back().second, height - 1) << layout.label_name << " is cut off";
+            if (lines > 1) {
+                EXPECT_LE(seen.front().first, 4) << layout.label_name << " starts at its top";
+            } else {
+                const int middle = (seen.front().first + seen.back().second) / 2;
+                EXPECT_NEAR(middle, height / 2, 3) << layout.label_name << " stands in the middle";
+            }
+        }
+        ui_->destroy(window);
+    }
+    ui_->activate(window_);
+    ASSERT_TRUE(probe::pump_until([] { return probe::window_settled(window_); }, 10000));
 }
 
 }  // namespace

@@ -34,12 +34,36 @@ class modal_case(hall.hall_case):
         self.assertEqual(gui.outer_geometry(dialog), want,
                          f"outer geometry of the window captioned {caption!r}")
         self.assertIn("_NET_WM_STATE_SKIP_TASKBAR", gui.prop_atoms(dialog, "_NET_WM_STATE"))
+        # Moved and closed, never resized, minimised or maximised.
+        actions = gui.prop_atoms(dialog, "_NET_WM_ALLOWED_ACTIONS")
+        for present in ("_NET_WM_ACTION_MOVE", "_NET_WM_ACTION_CLOSE"):
+            self.assertIn(present, actions)
+        for absent in ("_NET_WM_ACTION_RESIZE", "_NET_WM_ACTION_MAXIMIZE_HORZ",
+                       "_NET_WM_ACTION_MAXIMIZE_VERT"):
+            self.assertNotIn(absent, actions)
+        # The manager offers to minimise it all the same; it comes back, or
+        # the user would face a disabled main window and nothing to restore.
+        gui.run("xdotool", "windowminimize", dialog)
+        self.wait_viewable(dialog, "minimised")
         owner = re.search(r"window id # (0x[0-9a-f]+)", gui.xprop(dialog, "WM_TRANSIENT_FOR"))
         self.assertTrue(owner, "the window has no owner")
         self.assertNotEqual(int(owner.group(1), 16), int(win),
                             "the main window owns a secondary window")
         self.wait_active(dialog, f"the window captioned {caption!r} just opened")
         return dialog
+
+    def wait_viewable(self, win, what):
+        deadline = time.monotonic() + gui.SETTLE_TIMEOUT
+        seen = []
+        while time.monotonic() < deadline:
+            client = gui.client_geometry(win)
+            state = gui.prop_atoms(win, "_NET_WM_STATE")
+            seen.append((client and client[1], state))
+            if client and client[1] == "IsViewable" and "_NET_WM_STATE_HIDDEN" not in state:
+                if len(seen) > 1:  # it was gone for a moment, and is back
+                    return
+            time.sleep(gui.POLL)
+        self.fail(f"{what}: window {win} did not come back; map states {seen[-3:]}")
 
     def try_the_main_window(self, program, win):
         """Clicks and keys that would each do something to an enabled main
