@@ -140,6 +140,28 @@ void on_uri_changed(WebKitWebView* view, gpointer, gpointer data) {
     if (pane != nullptr && uri != nullptr && *uri != '\0') pane->address = uri;
 }
 
+// A page waiting on its alert or confirm takes no load, and a claim page
+// that alerts on every visit would end the claiming after one request. A
+// new load answers the dialog as its close button does; one the user has
+// answered already is only let go.
+void close_script_dialog(object& pane) {
+    if (pane.dialog == nullptr) return;
+    webkit_script_dialog_close(pane.dialog);
+    webkit_script_dialog_unref(pane.dialog);
+    pane.dialog = nullptr;
+}
+
+// The engine shows the page's alerts and confirms itself; the pane only
+// keeps hold of the open one, which would otherwise hold up every load.
+gboolean on_script_dialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer data) {
+    const auto id = static_cast<handle>(GPOINTER_TO_UINT(data));
+    if (auto* pane = the_platform->find(id)) {
+        if (pane->dialog != nullptr) webkit_script_dialog_unref(pane->dialog);
+        pane->dialog = webkit_script_dialog_ref(dialog);
+    }
+    return FALSE;
+}
+
 void on_timer(void* data) {
     const auto id = static_cast<handle>(GPOINTER_TO_UINT(data));
     if (the_platform->sink() != nullptr && the_platform->find(id) != nullptr) {
@@ -474,6 +496,8 @@ GtkWidget* gtk_platform::make_browser_pane(object& made) {
     g_signal_connect(view, "web-process-terminated", G_CALLBACK(on_engine_lost),
                      GUINT_TO_POINTER(made.id));
     g_signal_connect(view, "notify::uri", G_CALLBACK(on_uri_changed), GUINT_TO_POINTER(made.id));
+    g_signal_connect(view, "script-dialog", G_CALLBACK(on_script_dialog),
+                     GUINT_TO_POINTER(made.id));
     gtk_widget_set_hexpand(view, TRUE);
     gtk_widget_set_vexpand(view, TRUE);
     gtk_container_add(GTK_CONTAINER(area), view);
@@ -556,6 +580,7 @@ void gtk_platform::drop_controls_of(handle window) {
     for (auto o = objects_.begin(); o != objects_.end();) {
         if (!o->second->is_window && o->second->parent == window) {
             stop_tick_source(o->second->timer);
+            close_script_dialog(*o->second);
             o = objects_.erase(o);
         } else {
             ++o;
@@ -653,6 +678,7 @@ std::string engine_address(const std::string& address) {
 void gtk_platform::navigate(handle pane, const std::string& address) {
     auto* o = find(pane);
     if (o == nullptr || o->view == nullptr) return;
+    close_script_dialog(*o);
     o->engine_lost = false;  // a load starts a fresh web content process
     o->address = engine_address(address);
     webkit_web_view_load_uri(o->view, o->address.c_str());
@@ -661,6 +687,7 @@ void gtk_platform::navigate(handle pane, const std::string& address) {
 void gtk_platform::reload(handle pane) {
     auto* o = find(pane);
     if (o == nullptr || o->view == nullptr) return;
+    close_script_dialog(*o);
     // WebKit's reload drops a load still under way and reloads the page
     // committed before it: a forum slower than the period would never get
     // the new address. Ask again for the address being loaded instead.

@@ -25,10 +25,11 @@ struct object {
     tick_source* timer = nullptr;       // timers
     int period_ms = 0;
     bool enabled = true;
-    bool can_minimise = false;  // a window with a minimise box
-    bool engine_lost = false;   // a pane whose web content process has died
-    std::string address;        // a pane's last address, which outlives its process
-    rect wanted;                // a window's outer rectangle as asked for
+    bool can_minimise = false;             // a window with a minimise box
+    bool engine_lost = false;              // a pane whose web content process has died
+    std::string address;                   // a pane's last address, which outlives its process
+    WebKitScriptDialog* dialog = nullptr;  // an alert or confirm the page has open
+    rect wanted;                           // a window's outer rectangle as asked for
     label_style label;
     std::string text;
 };

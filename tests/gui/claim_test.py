@@ -18,6 +18,12 @@ import hall_helpers as hall  # noqa: E402
 from hall_helpers import CLAIM_PATH, PERIOD  # noqa: E402
 from hall_helpers import task_hall  # noqa: E402,F401  (kept for scripts that import it here)
 
+# The Close button of the alert the engine draws in the middle of the pane.
+ALERT_CLOSE_BUTTON = (416, 377)
+PANE_ABOVE_ALERT = (416, 150)
+GREYED = (127, 127, 127)
+WHITE = (255, 255, 255)
+
 
 class claim_case(hall.hall_case):
     def test_claim_requests_come_at_once_then_every_two_seconds(self):
@@ -118,6 +124,27 @@ class claim_case(hall.hall_case):
                          "only the visit reaches the hall while nobody has claimed")
         self.key(win, "Escape")
         self.assert_exits_zero(program, "Esc")
+
+    def test_a_claim_page_that_alerts_does_not_hold_up_the_claims(self):
+        # The engine shows the page's alert in the pane; a page waiting on its
+        # alert takes no load, so the next tick answers it as Close would.
+        self.hall.set_mode("alert")
+        program, win = self.start_with_window()
+        clicked = self.claim(win, self.hall.address, "42")
+        claims = self.wait_requests(CLAIM_PATH + "42", 3, timeout=10)
+        self.assert_on_grid(claims[1:], clicked, 1, "a page that alerts")
+        # The user may answer an alert before the tick does. The engine greys
+        # the page behind its alert; the page shows white again once it goes.
+        self.wait_until(claims[2] + 0.3)
+        self.wait_pixel(win, PANE_ABOVE_ALERT, GREYED, "an alert is open", timeout=1.0)
+        self.click(win, ALERT_CLOSE_BUTTON)
+        answered = time.monotonic()
+        self.wait_pixel(win, PANE_ABOVE_ALERT, WHITE, "the alert was closed", timeout=1.0)
+        later = self.wait_requests(CLAIM_PATH + "42", 2, timeout=10, since=answered)
+        self.assert_on_grid(later, clicked, round((later[0] - clicked) / PERIOD),
+                            "after the user closed an alert")
+        self.key(win, "Escape")
+        self.assert_exits_zero(program, "Esc with an alert open")
 
     def wait_stored_cookie(self, name, timeout):
         store = os.path.join(os.environ["XDG_DATA_HOME"], "tarvello", "cookies.sqlite")

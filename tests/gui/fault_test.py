@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Claiming when things go wrong: a hall slower than the period, a hall that
-answers nothing or is down and comes back, and a web content process that
+fails, answers nothing or is down and comes back, and a web content process that
 dies. In each the claims must go on every 2 s on the grid of the click.
 
 Run inside scripts/with_display with the program's path first:
@@ -66,12 +66,15 @@ class fault_case(hall.hall_case):
         clicked = self.claim(win, self.hall.address, "5")
         self.wait_requests(self.path, 2, timeout=10)
 
-        # A hall that takes the request and answers nothing.
-        self.hall.set_mode("silent")
-        silent = time.monotonic()
-        unanswered = self.wait_requests(self.path, 2, timeout=10, since=silent)
-        self.assert_on_grid(unanswered, clicked, round((unanswered[0] - clicked) / PERIOD),
-                            "a hall that answers nothing")
+        # A hall that fails with status 500, then one that takes the request
+        # and answers nothing: the engine shows its error page, and each tick
+        # asks for the claim address again.
+        for mode in ("error", "silent"):
+            self.hall.set_mode(mode)
+            since = time.monotonic()
+            failed = self.wait_requests(self.path, 2, timeout=10, since=since)
+            self.assert_on_grid(failed, clicked, round((failed[0] - clicked) / PERIOD),
+                                f"a hall in {mode} mode")
 
         # A hall that is not there at all: connections are refused.
         self.hall.go_down()

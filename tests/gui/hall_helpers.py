@@ -146,6 +146,24 @@ class hall_case(gui.WindowHelpers):
         self.click(win, CLAIM_BUTTON)
         return clicked
 
+    def pixel(self, win, point):
+        """(red, green, blue) on screen at a client-area point of the window."""
+        (left, top, _, _), _ = gui.client_geometry(win)
+        out = gui.run("import", "-window", "root", "-crop",
+                      f"1x1+{left + point[0]}+{top + point[1]}", "-depth", "8", "txt:-")
+        match = re.search(r"\((\d+),(\d+),(\d+)", out.splitlines()[-1])
+        return tuple(int(v) for v in match.groups())
+
+    def wait_pixel(self, win, point, colour, what, timeout=gui.SETTLE_TIMEOUT):
+        deadline = time.monotonic() + timeout
+        seen = None
+        while time.monotonic() < deadline:
+            seen = self.pixel(win, point)
+            if seen == colour:
+                return
+            time.sleep(gui.POLL)
+        self.fail(f"{what}: {seen} at {point}, not {colour}")
+
     # -- what the hall saw -------------------------------------------------
 
     def wait_requests(self, path, count, timeout, since=0.0):

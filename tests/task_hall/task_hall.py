@@ -6,7 +6,8 @@ and /login with a cookie. Every request is appended to the log file as
 "<monotonic seconds> <path>" (CLOCK_MONOTONIC, comparable with the program's
 own clock). The mode file, when present, switches how claims are answered:
 "normal", "slow" (3 s), "error" (status 500), "silent" (the request is read
-and logged, then the connection is closed with no answer at all). It listens
+and logged, then the connection is closed with no answer at all), "alert"
+(the claim page opens a script alert, as some forums' pages do). It listens
 on the given port, or on a free one, and writes the port to the port file once
 it is ready; a hall stopped and started again on its old port comes back
 where the program expects it.
@@ -66,7 +67,8 @@ class hall(http.server.BaseHTTPRequestHandler):
             if current == "error":
                 self.answer(500, "<html><body>server error</body></html>")
                 return
-            self.answer(200, f"<html><body><h1>task {task} claimed</h1></body></html>")
+            script = f"<script>alert('task {task} claimed')</script>" if current == "alert" else ""
+            self.answer(200, f"<html><body><h1>task {task} claimed</h1>{script}</body></html>")
         elif self.path.startswith("/login"):
             self.answer(200, "<html><body>logged in</body></html>",
                         [("Set-Cookie", "hall_login=yes; Max-Age=86400; Path=/")])
