@@ -6,8 +6,8 @@ claim requests read back from the hall's log as they arrive.
 
 Finding the window, keys and the exit check come from the GUI tests' shared
 window helpers (tests/gui/outside_test.py), so the demo and the benchmark
-drive the window as the tests do; the hall is tests/task_hall/task_hall.py,
-started through its command line. Needs $DISPLAY: run it inside
+drive the window as the tests do, and so does the task hall
+(tests/gui/hall_helpers.py). Needs $DISPLAY: run it inside
 scripts/with_display.
 """
 
@@ -20,15 +20,10 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "gui"))
+import hall_helpers  # noqa: E402
 import outside_test as gui  # noqa: E402
+from hall_helpers import CLAIM_BUTTON, CLAIM_PATH, FORUM_BOX, TASK_BOX  # noqa: E402,F401
 
-HALL = os.path.join(ROOT, "tests", "task_hall", "task_hall.py")
-CLAIM_PATH = "/home.php?mod=task&do=draw&id="
-# Client-area points inside the controls, from the main window's layout.
-FORUM_BOX = (100, 44)
-TASK_BOX = (460, 43)
-CLAIM_BUTTON = (687, 40)
-HALL_START_TIMEOUT = 10.0
 POLL = 0.01  # fine enough to print requests as they come, cheap enough not to disturb them
 
 
@@ -46,27 +41,16 @@ def private_user_dirs():
     return scratch
 
 
-class hall:
-    """A local task hall on 127.0.0.1 and a reader of its request log that
-    hands out each complete line once."""
+class hall(hall_helpers.task_hall):
+    """The GUI tests' local task hall on 127.0.0.1, with a reader of its
+    request log that hands out each complete line once."""
 
     def __init__(self):
-        self.dir = tempfile.TemporaryDirectory(prefix="tarvello-hall-")
-        self.log = os.path.join(self.dir.name, "requests.log")
-        port_file = os.path.join(self.dir.name, "port")
-        open(self.log, "w").close()
         self.read_up_to = 0
-        self.proc = subprocess.Popen(["/usr/bin/python3", HALL, self.log, port_file],
-                                     stdin=subprocess.DEVNULL)
-        # The hall writes its port file (atomically) once it is listening.
-        deadline = time.monotonic() + HALL_START_TIMEOUT
-        while not os.path.exists(port_file):
-            if self.proc.poll() is not None or time.monotonic() >= deadline:
-                self.stop()
-                raise failure("the task hall did not start")
-            time.sleep(POLL)
-        with open(port_file, encoding="utf-8") as f:
-            self.address = f"http://127.0.0.1:{f.read().strip()}"
+        try:
+            super().__init__()
+        except RuntimeError as error:
+            raise failure(str(error)) from None
 
     def new_requests(self):
         """(monotonic seconds, path) of the requests logged since the last
@@ -100,12 +84,6 @@ class hall:
             if len(seen) >= count or time.monotonic() >= deadline or not still_alive:
                 return seen
             time.sleep(POLL)
-
-    def stop(self):
-        if self.proc.poll() is None:
-            self.proc.kill()
-        self.proc.wait(timeout=10)
-        self.dir.cleanup()
 
 
 class program:
