@@ -106,12 +106,20 @@ gboolean on_property(GtkWidget* widget, GdkEventProperty* event, gpointer) {
 
 gboolean on_window_state(GtkWidget* widget, GdkEventWindowState* event, gpointer) {
     // Some managers offer to minimise any window, whatever its hints say.
-    // A window without a minimise box comes straight back: a modal window
-    // has no taskbar entry to restore it from, and its owner waits on it.
+    // A window without a minimise box comes straight back, in front and
+    // active: a modal window has no taskbar entry to restore it from, and
+    // its owner waits on it.
+    // It is asked back at once, and made active once it is mapped again:
+    // a manager that is still taking it down would ignore the activation.
     auto* window = the_platform->window_of_widget(widget);
+    if (window == nullptr || window->can_minimise) return FALSE;
     const bool minimised = (event->new_window_state & GDK_WINDOW_STATE_ICONIFIED) != 0;
-    if (window != nullptr && minimised && !window->can_minimise) {
+    if (minimised) {
+        window->coming_back = true;
         gtk_window_deiconify(GTK_WINDOW(widget));
+    } else if (window->coming_back) {
+        window->coming_back = false;
+        the_platform->activate(window->id);
     }
     return FALSE;
 }

@@ -26,6 +26,7 @@ struct object {
     int period_ms = 0;
     bool enabled = true;
     bool can_minimise = false;             // a window with a minimise box
+    bool coming_back = false;              // minimised without a minimise box, asked back
     bool engine_lost = false;              // a pane whose web content process has died
     std::string address;                   // a pane's last address, which outlives its process
     WebKitScriptDialog* dialog = nullptr;  // an alert or confirm the page has open
