@@ -146,17 +146,7 @@ class program:
         crop = f"{right - left}x{bottom - top}+{left}+{top}"
         with tempfile.TemporaryDirectory(prefix="tarvello-shot-") as work:
             shot = os.path.join(work, "shot.png")
-            previous = None
-            deadline = time.monotonic() + settle
-            while True:
-                gui.run("import", "-window", "root", "-crop", crop, "+repage", "PNG:" + shot,
-                        timeout=30)
-                with open(shot, "rb") as f:
-                    current = f.read()
-                if current == previous or time.monotonic() >= deadline:
-                    break
-                previous = current
-                time.sleep(0.2)
+            gui.settled_screenshot(crop, shot, settle)
             gui.png_size(shot)  # raises ValueError on a broken picture
             os.makedirs(os.path.dirname(os.path.abspath(target)), exist_ok=True)
             shutil.copyfile(shot, target)

@@ -50,13 +50,14 @@ def web_processes_of(program_pid):
 
 class fault_case(hall.hall_case):
     path = CLAIM_PATH + "5"
+    merge = 0.5  # a dropped connection may be asked again at once
 
     def test_a_hall_slower_than_the_period_still_gets_every_claim(self):
         self.hall.set_mode("slow")  # every claim is answered after 3 s
         program, win = self.start_with_window()
         clicked = self.claim(win, self.hall.address, "5")
         claims = self.wait_requests(self.path, 4, timeout=15)
-        self.assertLess(claims[0] - clicked, 1.0, "the first claim request came late")
+        self.assertLess(claims[0] - clicked, hall.AT_ONCE, "the first claim request came late")
         self.assert_on_grid(claims[1:], clicked, 1, "a slow hall")
         self.key(win, "Escape")
         self.assert_exits_zero(program, "Esc while a load is under way")
@@ -82,12 +83,7 @@ class fault_case(hall.hall_case):
         self.assertTrue(program.alive(), "the program ended while the hall was down")
         self.hall.set_mode("normal")
         self.hall.come_back()
-        back = time.monotonic()
-        resumed = self.wait_requests(self.path, 2, timeout=10, since=back)
-        self.assertLess(resumed[0] - back, PERIOD + hall.GRID_SLACK,
-                        "the claims did not resume at the first tick after the hall came back")
-        self.assert_on_grid(resumed, clicked, round((resumed[0] - clicked) / PERIOD),
-                            "after the hall came back")
+        self.assert_claims_resume(self.path, time.monotonic(), clicked, "after the hall came back")
         self.key(win, "Escape")
         self.assert_exits_zero(program, "Esc")
 
@@ -104,12 +100,8 @@ class fault_case(hall.hall_case):
                 before = web_processes_of(program.pid)
                 self.assertEqual(len(before), 1, f"web content processes of the program: {before}")
                 os.kill(before[0], signal.SIGKILL)
-                killed = time.monotonic()
-                resumed = self.wait_requests(self.path, 2, timeout=10, since=killed)
-                self.assertLess(resumed[0] - killed, PERIOD + hall.GRID_SLACK,
-                                "no claim at the first tick after the web process died")
-                self.assert_on_grid(resumed, clicked, round((resumed[0] - clicked) / PERIOD),
-                                    "after the web process died")
+                self.assert_claims_resume(self.path, time.monotonic(), clicked,
+                                          "after the web process died")
                 after = web_processes_of(program.pid)
                 self.assertEqual(len(after), 1, f"web content processes of the program: {after}")
                 self.assertNotEqual(after, before, "the dead web process is still listed")

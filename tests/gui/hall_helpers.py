@@ -26,6 +26,8 @@ PERIOD = 2.0
 # How far a request may land from its point on the 2 s grid: the load's own
 # latency plus the driver's, on a loaded machine.
 GRID_SLACK = 0.3
+# How soon a click's own request must come: well before the tick 2 s later.
+AT_ONCE = 1.5
 
 # Client-area points inside the main window's controls, from its layout.
 FORUM_BOX = (100, 44)
@@ -102,9 +104,10 @@ def window_name(win):
     return None
 
 
-def ticks(times, merge=0.5):
+def ticks(times, merge):
     """Request times with retries folded in: the engine may ask twice for one
-    load when the hall drops a connection, and that is still one tick."""
+    load when the hall drops a connection, and that is still one tick.
+    Requests closer than `merge` seconds count as one."""
     folded = []
     for t in times:
         if not folded or t - folded[-1] > merge:
@@ -113,6 +116,8 @@ def ticks(times, merge=0.5):
 
 
 class hall_case(gui.WindowHelpers):
+    merge = 0.0  # every request counts; cases with a hall that drops connections set more
+
     def setUp(self):
         super().setUp()
         self.hall = task_hall()
@@ -170,7 +175,7 @@ class hall_case(gui.WindowHelpers):
         """The times of the first `count` ticks asking for `path`."""
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
-            found = ticks([t for t, _ in self.hall.requests(path, since)])
+            found = ticks([t for t, _ in self.hall.requests(path, since)], self.merge)
             if len(found) >= count:
                 return found[:count]
             time.sleep(0.05)
@@ -191,6 +196,14 @@ class hall_case(gui.WindowHelpers):
                             f"{what}: tick {n} is {offset:+.3f} s off the 2 s grid of "
                             f"the first click; ticks at "
                             f"{[round(t - origin, 3) for t in times]} s after it")
+
+    def assert_claims_resume(self, path, since, clicked, what):
+        """The claims come again at the first tick after `since`, and on the
+        grid of the first click."""
+        resumed = self.wait_requests(path, 2, timeout=10, since=since)
+        self.assertLess(resumed[0] - since, PERIOD + GRID_SLACK,
+                        f"{what}: no claim at the first tick")
+        self.assert_on_grid(resumed, clicked, round((resumed[0] - clicked) / PERIOD), what)
 
     # -- the program's other windows ---------------------------------------
 

@@ -82,7 +82,7 @@ class modal_case(hall.hall_case):
         seen = self.hall.requests(since=since)
         self.assertEqual({p for _, p in seen}, {path} if seen else set(),
                          f"{what}: something other than the ticks reached the hall")
-        times = hall.ticks([t for t, _ in seen])
+        times = hall.ticks([t for t, _ in seen], self.merge)
         if times:
             first_n = round((times[0] - clicked) / hall.PERIOD)
             self.assert_on_grid(times, clicked, first_n, what)

@@ -218,6 +218,21 @@ def png_size(path):
     return size
 
 
+def settled_screenshot(crop, path, settle=SETTLE_TIMEOUT):
+    """Saves the crop (ImageMagick geometry) of the screen as a PNG at path,
+    once two pictures in a row are the same, or after settle seconds."""
+    previous = None
+    deadline = time.monotonic() + settle
+    while True:
+        run("import", "-window", "root", "-crop", crop, "+repage", "PNG:" + path, timeout=30)
+        with open(path, "rb") as f:
+            current = f.read()
+        if current == previous or time.monotonic() >= deadline:
+            return
+        previous = current
+        time.sleep(0.2)
+
+
 def expected_outer_origin(screen_w, screen_h):
     # Centred, halves truncated toward zero (also when the window is larger
     # than the screen and the origin is negative).
@@ -505,17 +520,7 @@ class GuiCase(WindowHelpers):
         target = os.environ.get("TARVELLO_SCREENSHOT")
         with tempfile.TemporaryDirectory(prefix="tarvello-shot-") as work:
             shot = os.path.join(work, "shot.png")
-            previous = None
-            deadline = time.monotonic() + SETTLE_TIMEOUT
-            while True:
-                run("import", "-window", "root", "-crop", crop, "+repage",
-                    "PNG:" + shot, timeout=30)
-                with open(shot, "rb") as f:
-                    current = f.read()
-                if current == previous or time.monotonic() >= deadline:
-                    break
-                previous = current
-                time.sleep(0.2)
+            settled_screenshot(crop, shot)
             try:
                 size = png_size(shot)
             except ValueError as error:
