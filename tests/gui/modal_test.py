@@ -27,12 +27,7 @@ class modal_case(hall.hall_case):
         caption, width, height = which
         self.click(win, button)
         dialog = self.wait_secondary(program, caption)
-        want = (int((self.screen_w - width) / 2), int((self.screen_h - height) / 2), width, height)
-        deadline = time.monotonic() + gui.SETTLE_TIMEOUT
-        while gui.outer_geometry(dialog) != want and time.monotonic() < deadline:
-            time.sleep(gui.POLL)
-        self.assertEqual(gui.outer_geometry(dialog), want,
-                         f"outer geometry of the window captioned {caption!r}")
+        self.assert_centred(dialog, which)
         self.assertIn("_NET_WM_STATE_SKIP_TASKBAR", gui.prop_atoms(dialog, "_NET_WM_STATE"))
         # Moved and closed, never resized, minimised or maximised.
         actions = gui.prop_atoms(dialog, "_NET_WM_ALLOWED_ACTIONS")
@@ -51,6 +46,15 @@ class modal_case(hall.hall_case):
                             "the main window owns a secondary window")
         self.wait_active(dialog, f"the window captioned {caption!r} just opened")
         return dialog
+
+    def assert_centred(self, dialog, which):
+        caption, width, height = which
+        want = (int((self.screen_w - width) / 2), int((self.screen_h - height) / 2), width, height)
+        deadline = time.monotonic() + gui.SETTLE_TIMEOUT
+        while gui.outer_geometry(dialog) != want and time.monotonic() < deadline:
+            time.sleep(gui.POLL)
+        self.assertEqual(gui.outer_geometry(dialog), want,
+                         f"outer geometry of the window captioned {caption!r}")
 
     def wait_viewable(self, win, what):
         deadline = time.monotonic() + gui.SETTLE_TIMEOUT
@@ -106,6 +110,13 @@ class modal_case(hall.hall_case):
         self.assert_stays_open(program, "modified Esc, Enter and Tab")
         self.assertEqual(gui.client_geometry(dialog)[1], "IsViewable",
                          "modified Esc, Enter or Tab closed the window")
+        # Dragged aside, then closed: the next one opens in the middle again.
+        gui.run("xdotool", "windowmove", dialog, "10", "10")
+        deadline = time.monotonic() + gui.SETTLE_TIMEOUT
+        while gui.outer_geometry(dialog)[:2] == (int((self.screen_w - 380) / 2),
+                                                 int((self.screen_h - 307) / 2)):
+            self.assertLess(time.monotonic(), deadline, "the window cannot be moved")
+            time.sleep(gui.POLL)
         self.key(dialog, "Escape")
         self.wait_gone(dialog, "Esc")
         self.wait_active(win, "after Esc closed the instructions window")
@@ -113,6 +124,8 @@ class modal_case(hall.hall_case):
         # The focus is back on "说明": Space presses it.
         gui.run("xdotool", "key", "space")
         again = self.wait_secondary(program, "说明")
+        self.assertNotEqual(again, dialog, "the closed window was shown again")
+        self.assert_centred(again, INSTRUCTIONS)
         gui.send_net_close_window(again)  # as the close box does
         self.wait_gone(again, "the close box")
         self.wait_active(win, "after the close box")
@@ -152,6 +165,34 @@ class modal_case(hall.hall_case):
         self.assertEqual(self.windows_of(program, ""), [], "blanks opened the missing-address window")
         self.assertEqual(self.hall.requests(since=visited + 0.5), [],
                          "the ticks still reload the claim page after a visit to blanks")
+        self.key(win, "Escape")
+        self.assert_exits_zero(program, "Esc")
+
+
+def cpu_seconds(pid):
+    """User and system time the process has used so far."""
+    with open(f"/proc/{pid}/stat", encoding="utf-8") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+class idle_case(hall.hall_case):
+    def test_an_open_window_waits_without_using_the_processor(self):
+        # Nothing is claimed, so no tick comes: a loop that waited by
+        # polling would use the processor all the same.
+        program, win = self.start_with_window()
+        self.click(win, hall.INSTRUCTIONS_BUTTON)
+        dialog = self.wait_secondary(program, "说明")
+        self.wait_active(dialog, "the instructions window just opened")
+        self.wait_until(time.monotonic() + 1.0)  # let the first drawing finish
+        used = cpu_seconds(program.pid)
+        began = time.monotonic()
+        self.wait_until(began + 3.0)
+        used = cpu_seconds(program.pid) - used
+        self.assertLess(used, 0.1 * (time.monotonic() - began),
+                        f"the program used {used:.2f} s of processor time while it waited")
+        self.key(dialog, "Escape")
+        self.wait_gone(dialog, "Esc")
         self.key(win, "Escape")
         self.assert_exits_zero(program, "Esc")
 
