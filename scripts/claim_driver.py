@@ -31,14 +31,9 @@ class failure(Exception):
     """The run could not go on; the message says why."""
 
 
-def private_user_dirs():
-    """Points the engine's data and cache folders (cookies, caches) at a
-    scratch folder, so that a demo or a benchmark leaves the user's own alone
-    and starts with no cached pages. Returns the folder to clean up."""
-    scratch = tempfile.TemporaryDirectory(prefix="tarvello-xdg-")
-    os.environ["XDG_DATA_HOME"] = os.path.join(scratch.name, "data")
-    os.environ["XDG_CACHE_HOME"] = os.path.join(scratch.name, "cache")
-    return scratch
+# A demo or a benchmark leaves the user's cookies alone and starts with no
+# cached pages, as the tests do.
+private_user_dirs = gui.private_user_dirs
 
 
 class hall(hall_helpers.task_hall):

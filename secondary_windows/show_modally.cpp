@@ -20,22 +20,11 @@ public:
     bool build() {
         auto& ui = app_.ui();
         auto building = app_.hold_back_while_building();
-        platform::window_settings settings;
-        settings.kind = platform::window_kind::modal;
-        settings.caption = std::string(layout_.caption);
-        settings.outer = main_window::centred(ui.primary_display_size(), layout_.outer);
-        settings.owner = app_.hidden_window();
-        settings.with_icon = true;
-        window_ = ui.create_window(settings);
+        window_ = ui.create_window(
+            window_settings_for(layout_, ui.primary_display_size(), app_.hidden_window()));
         if (window_ == platform::no_handle) return false;
         app_.add_window(window_, *this, /*owned=*/true);
-        platform::control_settings label{platform::control_kind::label,
-                                         std::string(layout_.label_name),
-                                         layout_.label_place,
-                                         std::string(layout_.label_text),
-                                         false,
-                                         layout_.label};
-        const auto made = ui.create_control(window_, label);
+        const auto made = ui.create_control(window_, label_settings_for(layout_));
         if (made == platform::no_handle) {
             ui.destroy(window_);
             return false;
@@ -105,6 +94,26 @@ private:
 };
 
 }  // namespace
+
+platform::window_settings window_settings_for(const secondary_layout& layout, platform::size screen,
+                                              platform::handle owner) {
+    platform::window_settings settings;
+    settings.kind = platform::window_kind::modal;
+    settings.caption = std::string(layout.caption);
+    settings.outer = main_window::centred(screen, layout.outer);
+    settings.owner = owner;
+    settings.with_icon = true;
+    return settings;
+}
+
+platform::control_settings label_settings_for(const secondary_layout& layout) {
+    return {platform::control_kind::label,
+            std::string(layout.label_name),
+            layout.label_place,
+            std::string(layout.label_text),
+            false,
+            layout.label};
+}
 
 bool show_modally(shell::shell& app, which window) {
     modal_window modal(

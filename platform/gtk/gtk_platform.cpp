@@ -124,27 +124,31 @@ gboolean on_window_state(GtkWidget* widget, GdkEventWindowState* event, gpointer
     return FALSE;
 }
 
+// The signals of a control carry its handle, not a pointer to its record:
+// a control destroyed meanwhile is then simply not found.
+object* record_of(gpointer data) {
+    return the_platform->find(static_cast<handle>(GPOINTER_TO_UINT(data)));
+}
+
 void on_clicked(GtkButton*, gpointer data) {
-    const auto id = static_cast<handle>(GPOINTER_TO_UINT(data));
-    if (the_platform->sink() != nullptr && the_platform->find(id) != nullptr) {
-        the_platform->sink()->clicked(id);
+    auto* button = record_of(data);
+    if (button != nullptr && the_platform->sink() != nullptr) {
+        the_platform->sink()->clicked(button->id);
     }
 }
 
 // The web content process of a pane has died (crashed, killed, or out of
 // memory). The view stays, empty; the next reload brings it back.
 void on_engine_lost(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer data) {
-    const auto id = static_cast<handle>(GPOINTER_TO_UINT(data));
-    if (auto* pane = the_platform->find(id)) pane->engine_lost = true;
+    if (auto* pane = record_of(data)) pane->engine_lost = true;
 }
 
 // The view forgets an address whose load the dying process took with it;
 // the pane keeps it, and follows the user's own navigation in the page.
 // The middle argument is the changed property, which is always "uri".
 void on_uri_changed(WebKitWebView* view, gpointer, gpointer data) {
-    const auto id = static_cast<handle>(GPOINTER_TO_UINT(data));
     const gchar* uri = webkit_web_view_get_uri(view);
-    auto* pane = the_platform->find(id);
+    auto* pane = record_of(data);
     if (pane != nullptr && uri != nullptr && *uri != '\0') pane->address = uri;
 }
 
@@ -162,8 +166,7 @@ void close_script_dialog(object& pane) {
 // The engine shows the page's alerts and confirms itself; the pane only
 // keeps hold of the open one, which would otherwise hold up every load.
 gboolean on_script_dialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer data) {
-    const auto id = static_cast<handle>(GPOINTER_TO_UINT(data));
-    if (auto* pane = the_platform->find(id)) {
+    if (auto* pane = record_of(data)) {
         if (pane->dialog != nullptr) webkit_script_dialog_unref(pane->dialog);
         pane->dialog = webkit_script_dialog_ref(dialog);
     }
@@ -171,10 +174,8 @@ gboolean on_script_dialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer d
 }
 
 void on_timer(void* data) {
-    const auto id = static_cast<handle>(GPOINTER_TO_UINT(data));
-    if (the_platform->sink() != nullptr && the_platform->find(id) != nullptr) {
-        the_platform->sink()->tick(id);
-    }
+    auto* timer = record_of(data);
+    if (timer != nullptr && the_platform->sink() != nullptr) the_platform->sink()->tick(timer->id);
 }
 
 // Input for a disabled window is dropped before GTK sees it, as a disabled

@@ -55,11 +55,20 @@ void send_key(key which, modifiers mods) {
                  nullptr, nullptr, nullptr, nullptr);
 }
 
-colour pixel_at(handle window, int x, int y) {
+namespace {
+
+// The pixels of an area of a window's client area, or none.
+GdkPixbuf* grab(handle window, rect area) {
     auto* o = gtk::current_backend()->find(window);
-    if (o == nullptr) return {};
-    GdkWindow* gdk_window = gtk_widget_get_window(o->widget);
-    GdkPixbuf* shot = gdk_pixbuf_get_from_window(gdk_window, x, y, 1, 1);
+    if (o == nullptr) return nullptr;
+    return gdk_pixbuf_get_from_window(gtk_widget_get_window(o->widget), area.left, area.top,
+                                      area.width, area.height);
+}
+
+}  // namespace
+
+colour pixel_at(handle window, int x, int y) {
+    GdkPixbuf* shot = grab(window, {x, y, 1, 1});
     if (shot == nullptr) return {};
     const guchar* p = gdk_pixbuf_read_pixels(shot);
     colour c{p[0], p[1], p[2]};
@@ -69,10 +78,7 @@ colour pixel_at(handle window, int x, int y) {
 
 std::vector<bool> dark_rows(handle window, rect area) {
     std::vector<bool> rows(static_cast<std::size_t>(area.height), false);
-    auto* o = gtk::current_backend()->find(window);
-    if (o == nullptr) return rows;
-    GdkPixbuf* shot = gdk_pixbuf_get_from_window(gtk_widget_get_window(o->widget), area.left,
-                                                 area.top, area.width, area.height);
+    GdkPixbuf* shot = grab(window, area);
     if (shot == nullptr) return rows;
     const guchar* pixels = gdk_pixbuf_read_pixels(shot);
     const int stride = gdk_pixbuf_get_rowstride(shot);

@@ -15,8 +15,8 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import hall_helpers as hall  # noqa: E402
+import outside_test as gui  # noqa: E402
 from hall_helpers import CLAIM_PATH, PERIOD  # noqa: E402
-from hall_helpers import task_hall  # noqa: E402,F401  (kept for scripts that import it here)
 
 # The Close button of the alert the engine draws in the middle of the pane.
 ALERT_CLOSE_BUTTON = (416, 377)
@@ -149,16 +149,17 @@ class claim_case(hall.hall_case):
 
     def wait_stored_cookie(self, name, timeout):
         store = os.path.join(os.environ["XDG_DATA_HOME"], "tarvello", "cookies.sqlite")
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
+
+        def stored():
             try:
                 with sqlite3.connect(f"file:{store}?mode=ro", uri=True) as db:
-                    if db.execute("SELECT 1 FROM moz_cookies WHERE name = ?", (name,)).fetchone():
-                        return
+                    return db.execute("SELECT 1 FROM moz_cookies WHERE name = ?",
+                                      (name,)).fetchone() is not None
             except sqlite3.Error:
-                pass  # not written yet
-            time.sleep(0.05)
-        self.fail(f"the cookie {name} never reached the engine's store {store}")
+                return False  # not written yet
+
+        if not gui.poll_until(stored, timeout):
+            self.fail(f"the cookie {name} never reached the engine's store {store}")
 
     def test_a_login_cookie_from_one_run_is_sent_in_the_next(self):
         for run_no, path in enumerate(["/login", "/?second-run"]):

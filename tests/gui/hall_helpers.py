@@ -9,7 +9,6 @@ windows. No tests of its own.
 import atexit
 import os
 import re
-import shutil
 import subprocess
 import sys
 import tempfile
@@ -160,25 +159,20 @@ class hall_case(gui.WindowHelpers):
         return tuple(int(v) for v in match.groups())
 
     def wait_pixel(self, win, point, colour, what, timeout=gui.SETTLE_TIMEOUT):
-        deadline = time.monotonic() + timeout
-        seen = None
-        while time.monotonic() < deadline:
-            seen = self.pixel(win, point)
-            if seen == colour:
-                return
-            time.sleep(gui.POLL)
-        self.fail(f"{what}: {seen} at {point}, not {colour}")
+        if not gui.poll_until(lambda: self.pixel(win, point) == colour, timeout):
+            self.fail(f"{what}: {self.pixel(win, point)} at {point}, not {colour}")
 
     # -- what the hall saw -------------------------------------------------
 
     def wait_requests(self, path, count, timeout, since=0.0):
         """The times of the first `count` ticks asking for `path`."""
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
+        def enough():
             found = ticks([t for t, _ in self.hall.requests(path, since)], self.merge)
-            if len(found) >= count:
-                return found[:count]
-            time.sleep(0.05)
+            return found[:count] if len(found) >= count else None
+
+        found = gui.poll_until(enough, timeout)
+        if found:
+            return found
         self.fail(f"{count} requests for {path} expected within {timeout} s; "
                   f"the hall saw {self.hall.requests(since=since)}")
 
@@ -219,33 +213,24 @@ class hall_case(gui.WindowHelpers):
         return found
 
     def wait_secondary(self, instance, caption, timeout=10.0):
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
+        def framed():
             found = [w for w in self.windows_of(instance, caption)
                      if w != instance.window
                      and len(gui.prop_cardinals(w, "_NET_FRAME_EXTENTS")) == 4]
-            if found:
-                return found[0]
-            time.sleep(gui.POLL)
-        self.fail(f"no window captioned {caption!r} opened within {timeout} s")
+            return found[0] if found else None
+
+        dialog = gui.poll_until(framed, timeout)
+        if not dialog:
+            self.fail(f"no window captioned {caption!r} opened within {timeout} s")
+        return dialog
 
     def wait_gone(self, win, what, timeout=gui.EXIT_TIMEOUT):
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
+        def gone():
             client = gui.client_geometry(win)
-            if client is None or client[1] != "IsViewable":
-                return
-            time.sleep(gui.POLL)
-        self.fail(f"{what}: window {win} is still open")
+            return client is None or client[1] != "IsViewable"
 
-    def wait_active(self, win, what):
-        deadline = time.monotonic() + gui.FOCUS_TIMEOUT
-        while time.monotonic() < deadline:
-            if gui.active_window() == win:
-                return
-            time.sleep(gui.POLL)
-        self.fail(f"{what}: window {win} is not the active one; "
-                  f"{gui.active_window()!r} is")
+        if not gui.poll_until(gone, timeout):
+            self.fail(f"{what}: window {win} is still open")
 
 
 def main():
@@ -254,8 +239,6 @@ def main():
     gui.PROGRAM = os.path.abspath(sys.argv.pop(1))
     # The engine keeps cookies under the user's data folder: keep the test's
     # own away from the user's.
-    scratch = tempfile.mkdtemp(prefix="tarvello-xdg-")
-    atexit.register(shutil.rmtree, scratch, True)
-    os.environ["XDG_DATA_HOME"] = os.path.join(scratch, "data")
-    os.environ["XDG_CACHE_HOME"] = os.path.join(scratch, "cache")
+    scratch = gui.private_user_dirs()
+    atexit.register(scratch.cleanup)
     unittest.main(module="__main__", verbosity=2)

@@ -9,7 +9,7 @@
 #include "main_window/main_window.h"
 #include "platform/backend.h"
 #include "platform/gtk/probe.h"
-#include "secondary_windows/layouts.h"
+#include "secondary_windows/show_modally.h"
 #include "shell/shell.h"
 
 namespace tarvello {
@@ -125,16 +125,12 @@ TEST_F(real_main_window, secondary_labels_show_their_whole_text) {
     const row rows[] = {{secondary_windows::instructions_layout, 10},
                         {secondary_windows::missing_address_layout, 1}};
     for (const auto& [layout, lines] : rows) {
-        platform::window_settings settings;
-        settings.kind = platform::window_kind::modal;
-        settings.caption = std::string(layout.caption);
-        settings.outer = main_window::centred(ui_->primary_display_size(), layout.outer);
-        settings.owner = app_->hidden_window();
-        const auto window = ui_->create_window(settings);
+        // Built as show modally builds it, without its nested loop.
+        const auto window = ui_->create_window(secondary_windows::window_settings_for(
+            layout, ui_->primary_display_size(), app_->hidden_window()));
         ASSERT_NE(window, platform::no_handle);
-        const auto label = ui_->create_control(
-            window, {platform::control_kind::label, std::string(layout.label_name),
-                     layout.label_place, std::string(layout.label_text), false, layout.label});
+        const auto label =
+            ui_->create_control(window, secondary_windows::label_settings_for(layout));
         ASSERT_NE(label, platform::no_handle);
         ui_->show(label);
         ui_->show(window);

@@ -47,27 +47,28 @@ class modal_case(hall.hall_case):
         self.wait_active(dialog, f"the window captioned {caption!r} just opened")
         return dialog
 
+    def centred(self, which):
+        _, width, height = which
+        return (int((self.screen_w - width) / 2), int((self.screen_h - height) / 2), width, height)
+
     def assert_centred(self, dialog, which):
-        caption, width, height = which
-        want = (int((self.screen_w - width) / 2), int((self.screen_h - height) / 2), width, height)
-        deadline = time.monotonic() + gui.SETTLE_TIMEOUT
-        while gui.outer_geometry(dialog) != want and time.monotonic() < deadline:
-            time.sleep(gui.POLL)
+        want = self.centred(which)
+        gui.poll_until(lambda: gui.outer_geometry(dialog) == want, gui.SETTLE_TIMEOUT)
         self.assertEqual(gui.outer_geometry(dialog), want,
-                         f"outer geometry of the window captioned {caption!r}")
+                         f"outer geometry of the window captioned {which[0]!r}")
 
     def wait_viewable(self, win, what):
-        deadline = time.monotonic() + gui.SETTLE_TIMEOUT
         seen = []
-        while time.monotonic() < deadline:
+
+        def back():
             client = gui.client_geometry(win)
             state = gui.prop_atoms(win, "_NET_WM_STATE")
             seen.append((client and client[1], state))
-            if client and client[1] == "IsViewable" and "_NET_WM_STATE_HIDDEN" not in state:
-                if len(seen) > 1:  # it was gone for a moment, and is back
-                    return
-            time.sleep(gui.POLL)
-        self.fail(f"{what}: window {win} did not come back; map states {seen[-3:]}")
+            shown = client and client[1] == "IsViewable" and "_NET_WM_STATE_HIDDEN" not in state
+            return shown and len(seen) > 1  # it was gone for a moment, and is back
+
+        if not gui.poll_until(back, gui.SETTLE_TIMEOUT):
+            self.fail(f"{what}: window {win} did not come back; map states {seen[-3:]}")
 
     def try_the_main_window(self, program, win):
         """Clicks and keys that would each do something to an enabled main
@@ -112,11 +113,9 @@ class modal_case(hall.hall_case):
                          "modified Esc, Enter or Tab closed the window")
         # Dragged aside, then closed: the next one opens in the middle again.
         gui.run("xdotool", "windowmove", dialog, "10", "10")
-        deadline = time.monotonic() + gui.SETTLE_TIMEOUT
-        while gui.outer_geometry(dialog)[:2] == (int((self.screen_w - 380) / 2),
-                                                 int((self.screen_h - 307) / 2)):
-            self.assertLess(time.monotonic(), deadline, "the window cannot be moved")
-            time.sleep(gui.POLL)
+        moved = gui.poll_until(lambda: gui.outer_geometry(dialog) != self.centred(INSTRUCTIONS),
+                               gui.SETTLE_TIMEOUT)
+        self.assertTrue(moved, "the window cannot be moved")
         self.key(dialog, "Escape")
         self.wait_gone(dialog, "Esc")
         self.wait_active(win, "after Esc closed the instructions window")

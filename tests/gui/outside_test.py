@@ -218,6 +218,29 @@ def png_size(path):
     return size
 
 
+def poll_until(check, timeout, interval=POLL):
+    """Asks check() until it gives something true, which is returned, or
+    until timeout seconds have passed (then None)."""
+    deadline = time.monotonic() + timeout
+    while True:
+        got = check()
+        if got:
+            return got
+        if time.monotonic() >= deadline:
+            return None
+        time.sleep(interval)
+
+
+def private_user_dirs():
+    """Points the engine's data and cache folders (cookies, caches) at a
+    scratch folder for this process and the programs it starts, so a run
+    leaves the user's own alone; returns the folder, to be cleaned up."""
+    scratch = tempfile.TemporaryDirectory(prefix="tarvello-xdg-")
+    os.environ["XDG_DATA_HOME"] = os.path.join(scratch.name, "data")
+    os.environ["XDG_CACHE_HOME"] = os.path.join(scratch.name, "cache")
+    return scratch
+
+
 def settled_screenshot(crop, path, settle=SETTLE_TIMEOUT):
     """Saves the crop (ImageMagick geometry) of the screen as a PNG at path,
     once two pictures in a row are the same, or after settle seconds."""
@@ -337,13 +360,12 @@ class WindowHelpers(unittest.TestCase):
 
     def activate(self, win):
         run("xdotool", "windowactivate", win, check=False)
-        deadline = time.monotonic() + FOCUS_TIMEOUT
-        while time.monotonic() < deadline:
-            if active_window() == win:
-                return
-            time.sleep(POLL)
-        self.fail(f"window {win} did not become active; active is "
-                  f"{active_window()!r}")
+        self.wait_active(win, "after xdotool windowactivate")
+
+    def wait_active(self, win, what):
+        if not poll_until(lambda: active_window() == win, FOCUS_TIMEOUT):
+            self.fail(f"{what}: window {win} is not the active one; "
+                      f"{active_window()!r} is")
 
     def key(self, win, keys):
         """Sends keys (xdotool syntax) to the window after activating it."""
