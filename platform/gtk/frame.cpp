@@ -1,4 +1,5 @@
-// The window manager's frame around a toplevel, read from _NET_FRAME_EXTENTS.
+// What the X11 window manager is told and asked about a toplevel: its frame,
+// read from _NET_FRAME_EXTENTS, and whom it belongs to.
 // The layout gives outer sizes, frame included, so the client area is sized
 // from these extents. Before the window is mapped the manager is asked for
 // them with _NET_REQUEST_FRAME_EXTENTS, so the window is the right size from
@@ -75,6 +76,27 @@ extents request_frame_extents(GtkWindow* window) {
         g_usleep(2000);
     }
     return found;
+}
+
+void join_group(GtkWindow* window, GtkWindow* leader) {
+    GdkWindow* member = gtk_widget_get_window(GTK_WIDGET(window));
+    GdkWindow* head = gtk_widget_get_window(GTK_WIDGET(leader));
+    if (member == nullptr || head == nullptr) return;
+    gdk_window_set_group(member, head);
+}
+
+void own_by_group(GtkWindow* window) {
+    // An owner that is never mapped is no window to the manager, and a
+    // window transient for it would stand on its own: the main window would
+    // come up over it at a click. Transient for the root window is, by long
+    // practice that managers honour, transient for the whole group: the
+    // manager keeps it above every window of the program and, as it is
+    // modal, hands it the focus when one of them is clicked.
+    GdkWindow* gdk_window = gtk_widget_get_window(GTK_WIDGET(window));
+    if (gdk_window == nullptr || !GDK_IS_X11_WINDOW(gdk_window)) return;
+    Display* display = GDK_WINDOW_XDISPLAY(gdk_window);
+    XSetTransientForHint(display, GDK_WINDOW_XID(gdk_window), DefaultRootWindow(display));
+    gdk_window_set_modal_hint(gdk_window, TRUE);
 }
 
 }  // namespace tarvello::platform::gtk

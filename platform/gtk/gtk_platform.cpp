@@ -78,6 +78,13 @@ void on_active_changed(GObject* widget, gpointer, gpointer) {
     auto* window = the_platform->window_of_widget(GTK_WIDGET(widget));
     if (window == nullptr || the_platform->sink() == nullptr) return;
     if (gtk_window_is_active(GTK_WINDOW(widget))) {
+        if (!window->enabled) {
+            // A disabled window cannot become active, as on Win32: a manager
+            // that activated it anyway, at a click or a pager's request,
+            // gets the open modal window back in front instead.
+            the_platform->hand_on_activation(*window);
+            return;
+        }
         the_platform->sink()->activated(window->id);
     } else {
         the_platform->sink()->deactivated(window->id);
@@ -361,6 +368,7 @@ handle gtk_platform::create_window(const window_settings& settings) {
     if (!display_open_) return no_handle;
     auto made = new_object();
     made->is_window = true;
+    made->kind_of_window = settings.kind;
     made->wanted = settings.outer;
     GtkWidget* widget = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     if (widget == nullptr) return no_handle;
@@ -372,7 +380,9 @@ handle gtk_platform::create_window(const window_settings& settings) {
         gtk_window_set_skip_taskbar_hint(window, TRUE);
         gtk_window_set_skip_pager_hint(window, TRUE);
         gtk_widget_realize(widget);  // an owner needs an X window, never mapped
-        return add(std::move(made));
+        join_group(window, window);
+        hidden_window_ = add(std::move(made));
+        return hidden_window_;
     }
     if (settings.with_icon) set_icon(window);
     gtk_window_set_resizable(window, FALSE);
@@ -381,13 +391,21 @@ handle gtk_platform::create_window(const window_settings& settings) {
         gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_DIALOG);
         gtk_window_set_skip_taskbar_hint(window, TRUE);
         gtk_window_set_skip_pager_hint(window, TRUE);
-        if (auto* owner = find(settings.owner); owner != nullptr && owner->is_window) {
-            gtk_window_set_transient_for(window, GTK_WINDOW(owner->widget));
-        }
     }
     made->client = gtk_fixed_new();
     gtk_container_add(GTK_CONTAINER(widget), made->client);
     gtk_widget_realize(widget);
+    if (auto* leader = find(hidden_window_)) join_group(window, GTK_WINDOW(leader->widget));
+    if (settings.kind == window_kind::modal) {
+        // Owned by the hidden window means owned by the group it leads.
+        if (auto* owner = find(settings.owner); owner != nullptr && owner->is_window) {
+            if (owner->id == hidden_window_) {
+                own_by_group(window);
+            } else {
+                gtk_window_set_transient_for(window, GTK_WINDOW(owner->widget));
+            }
+        }
+    }
     GdkWindow* gdk_window = gtk_widget_get_window(widget);
     int decorations = GDK_DECOR_BORDER | GDK_DECOR_TITLE | GDK_DECOR_MENU;
     int functions = GDK_FUNC_MOVE | GDK_FUNC_CLOSE;
@@ -583,6 +601,16 @@ void gtk_platform::activate(handle window) {
     const guint32 now =
         gdk_window != nullptr ? gdk_x11_get_server_time(gdk_window) : GDK_CURRENT_TIME;
     gtk_window_present_with_time(GTK_WINDOW(o->widget), now);
+}
+
+void gtk_platform::hand_on_activation(const object& refused) {
+    for (const auto& [id, o] : objects_) {
+        if (o->is_window && o->kind_of_window == window_kind::modal && o->enabled &&
+            o.get() != &refused && gtk_widget_get_visible(o->widget)) {
+            activate(id);
+            return;
+        }
+    }
 }
 
 void gtk_platform::drop_controls_of(handle window) {

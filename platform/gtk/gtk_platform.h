@@ -16,6 +16,7 @@ struct tick_source;
 struct object {
     handle id = no_handle;
     bool is_window = false;
+    window_kind kind_of_window = window_kind::main;
     control_kind kind = control_kind::label;
     handle parent = no_handle;          // a control's window
     GtkWidget* widget = nullptr;        // window, or the control's outermost widget
@@ -90,6 +91,7 @@ public:
     handle control_of_widget(const object& window, GtkWidget* widget) const;
     void fit_frame(object& window);
     void place_frame(object& window);
+    void hand_on_activation(const object& refused);
 
 private:
     std::unique_ptr<object> new_object();
@@ -106,6 +108,7 @@ private:
     event_sink* sink_ = nullptr;
     std::map<handle, std::unique_ptr<object>> objects_;
     handle next_handle_ = 1;
+    handle hidden_window_ = no_handle;  // leads the group of all the program's windows
     bool display_open_ = false;
     bool quit_posted_ = false;
     int quit_code_ = 0;
@@ -124,6 +127,10 @@ struct extents {
 };
 extents request_frame_extents(GtkWindow* window);
 extents current_frame_extents(GtkWindow* window);
+// The program's windows form one group led by the hidden window; a modal
+// window is owned by that group (frame.cpp).
+void join_group(GtkWindow* window, GtkWindow* leader);
+void own_by_group(GtkWindow* window);
 
 // Label drawing (label.cpp).
 gboolean draw_label(GtkWidget* widget, cairo_t* cr, gpointer data);

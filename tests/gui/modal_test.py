@@ -40,10 +40,15 @@ class modal_case(hall.hall_case):
         # the user would face a disabled main window and nothing to restore.
         gui.run("xdotool", "windowminimize", dialog)
         self.wait_viewable(dialog, "minimised")
+        # Owned by the hidden window, never by the main one: transient for
+        # the group that the hidden window leads, the main window a member.
         owner = re.search(r"window id # (0x[0-9a-f]+)", gui.xprop(dialog, "WM_TRANSIENT_FOR"))
         self.assertTrue(owner, "the window has no owner")
-        self.assertNotEqual(int(owner.group(1), 16), int(win),
-                            "the main window owns a secondary window")
+        self.assertEqual(int(owner.group(1), 16), root_window(), "not transient for its group")
+        leader = group_leader(dialog)
+        self.assertNotIn(leader, (None, int(win), int(dialog)), "the group's leader")
+        self.assertEqual(group_leader(win), leader, "the main window is not of the group")
+        self.assertIn("_NET_WM_STATE_MODAL", gui.prop_atoms(dialog, "_NET_WM_STATE"))
         self.wait_active(dialog, f"the window captioned {caption!r} just opened")
         return dialog
 
@@ -70,18 +75,42 @@ class modal_case(hall.hall_case):
         if not gui.poll_until(back, gui.SETTLE_TIMEOUT):
             self.fail(f"{what}: window {win} did not come back; map states {seen[-3:]}")
 
-    def try_the_main_window(self, program, win):
+    def assert_in_front(self, dialog, win, what):
+        """The open window is the active one and stacked above the main one."""
+        def in_front():
+            order = stacking()
+            return (gui.active_window() == dialog and int(dialog) in order and int(win) in order
+                    and order.index(int(dialog)) > order.index(int(win)))
+
+        if not gui.poll_until(in_front, gui.SETTLE_TIMEOUT):
+            self.fail(f"{what}: {gui.active_window()!r} is active, not {dialog}; stacking "
+                      f"bottom to top {[hex(w) for w in stacking()]}, main window {win}")
+
+    def try_the_main_window(self, program, win, dialog):
         """Clicks and keys that would each do something to an enabled main
-        window: claim, visit, instructions, Space on the focused button,
-        Esc and the manager's two ways of closing it."""
-        for button in (hall.CLAIM_BUTTON, hall.VISIT_BUTTON, hall.INSTRUCTIONS_BUTTON):
+        window: claim, visit, instructions, a click on its client area and
+        on its title bar, the manager's activation, Space on the focused
+        button, Esc and the manager's two ways of closing it. The open
+        window stays in front and active through all of them."""
+        for button in (hall.CLAIM_BUTTON, hall.VISIT_BUTTON, hall.INSTRUCTIONS_BUTTON, hall.PANE):
             self.click(win, button)
-        self.activate(win)
+            self.assert_in_front(dialog, win, f"a click at {button} on the main window")
+        left, top, width, _ = gui.outer_geometry(win)
+        (_, client_top, _, _), _ = gui.client_geometry(win)
+        gui.run("xdotool", "mousemove", str(left + width // 3), str((top + client_top) // 2),
+                "click", "1")
+        self.assert_in_front(dialog, win, "a click on the main window's title bar")
+        gui.run("xdotool", "windowactivate", win, check=False)
+        self.assert_in_front(dialog, win, "the manager asked to activate the main window")
+        # The keyboard focus given to the main window behind the manager's back.
+        gui.run("xdotool", "windowfocus", win, check=False)
+        self.assert_in_front(dialog, win, "the focus given to the main window")
         for keys in ("space", "Return", "Escape", "alt+F4"):
-            gui.run("xdotool", "key", keys)
+            gui.run("xdotool", "key", "--window", win, keys)
         gui.send_net_close_window(win)
         program.window = win
         self.assert_stays_open(program, "input to the main window while a window is open")
+        self.assert_in_front(dialog, win, "keys sent to the main window")
 
     def assert_only_grid_claims(self, since, clicked, path, what):
         seen = self.hall.requests(since=since)
@@ -99,7 +128,7 @@ class modal_case(hall.hall_case):
         self.wait_requests(path, 1, timeout=5)
         dialog = self.open_secondary(program, win, hall.INSTRUCTIONS_BUTTON, INSTRUCTIONS)
         opened = time.monotonic()
-        self.try_the_main_window(program, win)
+        self.try_the_main_window(program, win, dialog)
         self.assertEqual(len(self.windows_of(program, "说明")), 1, "a second window opened")
         claims = self.wait_requests(path, 2, timeout=10, since=opened)
         self.assertTrue(gui.window_exists(dialog), "the window closed by itself")
@@ -116,7 +145,11 @@ class modal_case(hall.hall_case):
         moved = gui.poll_until(lambda: gui.outer_geometry(dialog) != self.centred(INSTRUCTIONS),
                                gui.SETTLE_TIMEOUT)
         self.assertTrue(moved, "the window cannot be moved")
-        self.key(dialog, "Escape")
+        # A click on the main window leaves the focus where it was: Esc,
+        # sent to whatever window is active, closes the open one.
+        self.click(win, hall.PANE)
+        self.assert_in_front(dialog, win, "a click on the main window")
+        gui.run("xdotool", "key", "Escape")
         self.wait_gone(dialog, "Esc")
         self.wait_active(win, "after Esc closed the instructions window")
 
@@ -143,7 +176,7 @@ class modal_case(hall.hall_case):
         gui.run("xdotool", "key", "ctrl+a", "BackSpace")
         dialog = self.open_secondary(program, win, hall.VISIT_BUTTON, MISSING_ADDRESS)
         opened = time.monotonic()
-        self.try_the_main_window(program, win)
+        self.try_the_main_window(program, win, dialog)
         self.wait_requests(path, 2, timeout=10, since=opened)
         self.assertTrue(gui.window_exists(dialog), "the window closed by itself")
         self.assert_only_grid_claims(opened, clicked, path, "while the window is open")
@@ -166,6 +199,21 @@ class modal_case(hall.hall_case):
                          "the ticks still reload the claim page after a visit to blanks")
         self.key(win, "Escape")
         self.assert_exits_zero(program, "Esc")
+
+
+def root_window():
+    return int(re.search(r"Window id: (0x[0-9a-f]+)", gui.run("xwininfo", "-root")).group(1), 16)
+
+
+def group_leader(win):
+    found = re.search(r"group leader: (0x[0-9a-f]+)", gui.xprop(win, "WM_HINTS"))
+    return int(found.group(1), 16) if found else None
+
+
+def stacking():
+    """The managed windows, bottom to top."""
+    out = gui.run("xprop", "-root", "_NET_CLIENT_LIST_STACKING")
+    return [int(w, 16) for w in re.findall(r"0x[0-9a-f]+", out)]
 
 
 def cpu_seconds(pid):
