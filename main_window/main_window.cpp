@@ -88,6 +88,9 @@ bool main_window::pre_translate(platform::handle, const platform::key_press& pre
     switch (press.which) {
         case key::tab:
             if (mods.ctrl || mods.alt) return false;
+            // As in a browser, a page in the pane moves through its own
+            // fields first; past its last one the window's order goes on.
+            if (pane_has_focus() && !press.passed_on_by_page) return false;
             move_focus(!mods.shift);
             return true;
         case key::escape:

@@ -97,6 +97,10 @@ struct modifiers {
 struct key_press {
     key which = key::other;
     modifiers mods;
+    // Offered again after a page in a browser pane had it and had no further
+    // stop for it (or the pane shows no page): the window's own keyboard
+    // order takes over from the pane.
+    bool passed_on_by_page = false;
 };
 
 // What the backend reports. Each call comes on the user-interface thread
@@ -106,6 +110,9 @@ public:
     virtual ~event_sink() = default;
     // A key on its way to `target` (a control, or the window itself), offered
     // before the control sees it. Returns true when the key is consumed.
+    // A Tab left to a browser pane that shows a page goes to the page, which
+    // moves through its own fields; once it has none left, the same Tab is
+    // offered again, marked passed on by the page.
     virtual bool pre_translate(handle target, const key_press& key) = 0;
     virtual void clicked(handle button) = 0;
     virtual void tick(handle timer) = 0;

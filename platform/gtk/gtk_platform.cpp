@@ -20,12 +20,21 @@ gtk_platform* the_platform = nullptr;
 // Where a toplevel widget keeps a pointer to its record.
 constexpr const char* object_key = "tarvello-object";
 
+}  // namespace
+
+modifiers translate_key_state(guint state) {
+    modifiers mods;
+    mods.shift = (state & GDK_SHIFT_MASK) != 0;
+    mods.ctrl = (state & GDK_CONTROL_MASK) != 0;
+    mods.alt = (state & GDK_MOD1_MASK) != 0;
+    return mods;
+}
+
+namespace {
+
 key_press translate_key(const GdkEventKey* event) {
     key_press press;
-    const auto state = event->state;
-    press.mods.shift = (state & GDK_SHIFT_MASK) != 0;
-    press.mods.ctrl = (state & GDK_CONTROL_MASK) != 0;
-    press.mods.alt = (state & GDK_MOD1_MASK) != 0;
+    press.mods = translate_key_state(event->state);
     switch (event->keyval) {
         case GDK_KEY_Tab:
         case GDK_KEY_KP_Tab:
@@ -61,7 +70,22 @@ gboolean on_key_press(GtkWidget* widget, GdkEventKey* event, gpointer) {
     handle target =
         the_platform->control_of_widget(*window, gtk_window_get_focus(GTK_WINDOW(widget)));
     if (target == no_handle) target = window->id;
-    return the_platform->sink()->pre_translate(target, translate_key(event)) ? TRUE : FALSE;
+    return the_platform->offer_key(target, event) ? TRUE : FALSE;
+}
+
+// The view asks its window to move the focus on when Tab leaves the page's
+// last field (or Shift+Tab its first): the window's keyboard order decides
+// where, not the toolkit's own.
+gboolean on_focus(GtkWidget* widget, GtkDirectionType direction, gpointer) {
+    if (direction != GTK_DIR_TAB_FORWARD && direction != GTK_DIR_TAB_BACKWARD) return FALSE;
+    auto* window = the_platform->window_of_widget(widget);
+    if (window == nullptr || the_platform->sink() == nullptr) return FALSE;
+    const handle from =
+        the_platform->control_of_widget(*window, gtk_window_get_focus(GTK_WINDOW(widget)));
+    const auto* pane = the_platform->find(from);
+    if (pane == nullptr || pane->kind != control_kind::browser_pane) return FALSE;
+    the_platform->page_passes_focus_on(from, direction == GTK_DIR_TAB_BACKWARD);
+    return TRUE;
 }
 
 gboolean on_delete(GtkWidget* widget, GdkEvent*, gpointer) {
@@ -436,6 +460,7 @@ handle gtk_platform::create_window(const window_settings& settings) {
 
 void gtk_platform::connect_window_signals(object& window) {
     g_signal_connect(window.widget, "key-press-event", G_CALLBACK(on_key_press), nullptr);
+    g_signal_connect(window.widget, "focus", G_CALLBACK(on_focus), nullptr);
     g_signal_connect(window.widget, "delete-event", G_CALLBACK(on_delete), nullptr);
     g_signal_connect(window.widget, "notify::is-active", G_CALLBACK(on_active_changed), nullptr);
     g_signal_connect(window.widget, "map-event", G_CALLBACK(on_map), nullptr);
@@ -601,6 +626,40 @@ void gtk_platform::activate(handle window) {
     const guint32 now =
         gdk_window != nullptr ? gdk_x11_get_server_time(gdk_window) : GDK_CURRENT_TIME;
     gtk_window_present_with_time(GTK_WINDOW(o->widget), now);
+}
+
+bool gtk_platform::offer_key(handle target, const GdkEventKey* event) {
+    key_press press = translate_key(event);
+    if (page_key_.is(event)) {
+        // The view gives back a key its page did not use. Where the page
+        // already passed the focus on, the key has done its work.
+        const bool done = page_key_.passed_on;
+        const handle pane = page_key_.pane;
+        page_key_ = {};
+        if (done) return true;
+        press.passed_on_by_page = true;
+        return sink_->pre_translate(pane, press);
+    }
+    const auto* pane = find(target);
+    const bool is_pane = pane != nullptr && pane->kind == control_kind::browser_pane;
+    // A pane that shows no page has no field to take the key.
+    const bool to_page = is_pane && !pane->address.empty();
+    press.passed_on_by_page = is_pane && !to_page;
+    if (sink_->pre_translate(target, press)) return true;
+    if (to_page && press.which == key::tab) {
+        page_key_ = {event->time, event->keyval, event->state, target, false};
+    }
+    return false;
+}
+
+void gtk_platform::page_passes_focus_on(handle pane, bool backwards) {
+    key_press press{key::tab, {}, true};
+    press.mods.shift = backwards;
+    if (page_key_.pane == pane) {
+        press.mods = translate_key_state(page_key_.state);
+        page_key_.passed_on = true;
+    }
+    sink_->pre_translate(pane, press);
 }
 
 void gtk_platform::hand_on_activation(const object& refused) {

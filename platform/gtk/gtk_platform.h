@@ -92,6 +92,10 @@ public:
     void fit_frame(object& window);
     void place_frame(object& window);
     void hand_on_activation(const object& refused);
+    // Keys: offered to the program first; a Tab left to a page in a pane is
+    // remembered until the view gives it back or the page passes the focus on.
+    bool offer_key(handle target, const GdkEventKey* event);
+    void page_passes_focus_on(handle pane, bool backwards);
 
 private:
     std::unique_ptr<object> new_object();
@@ -109,10 +113,23 @@ private:
     std::map<handle, std::unique_ptr<object>> objects_;
     handle next_handle_ = 1;
     handle hidden_window_ = no_handle;  // leads the group of all the program's windows
+    struct page_key {
+        guint32 time = 0;
+        guint keyval = 0;
+        guint state = 0;
+        handle pane = no_handle;
+        bool passed_on = false;  // the page has moved the focus on already
+        bool is(const GdkEventKey* event) const {
+            return pane != no_handle && event->time == time && event->keyval == keyval &&
+                   event->state == state;
+        }
+    } page_key_;
     bool display_open_ = false;
     bool quit_posted_ = false;
     int quit_code_ = 0;
 };
+
+modifiers translate_key_state(guint state);
 
 // The one backend of the process, for the GUI tests' probe.
 gtk_platform* current_backend();

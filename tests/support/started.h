@@ -43,10 +43,17 @@ struct started_program {
         const auto* o = ui.object(focused());
         return o == nullptr ? "" : o->control.name;
     }
-    // A key as the backend offers it: to the focused control first.
+    // A key as the backend offers it: to the focused control first. A
+    // browser pane that was never given an address shows no page, so it has
+    // nothing to take the key: the backend passes it on at once.
     bool press(platform::key which, platform::modifiers mods = {}) {
         const auto target = focused() != platform::no_handle ? focused() : main();
-        return ui.sink()->pre_translate(target, {which, mods});
+        const bool no_page = target == control("超文本浏览框1") && ui.requests.empty();
+        return ui.sink()->pre_translate(target, {which, mods, no_page});
+    }
+    // The page in the pane had no further stop for a key and gives it back.
+    bool passed_on_by_page(platform::key which, platform::modifiers mods = {}) {
+        return ui.sink()->pre_translate(focused(), {which, mods, true});
     }
 };
 

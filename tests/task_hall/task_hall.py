@@ -2,7 +2,8 @@
 """A small forum-like HTTP server on 127.0.0.1 for the tests and the demo.
 
 It answers a front page, the task-claim path with a page naming the task id,
-and /login with a cookie. Every request is appended to the log file as
+/login with a cookie, and /form, a small sign-in form (two fields and a
+button) that sends itself back to /form. Every request is appended to the log file as
 "<monotonic seconds> <path>" (CLOCK_MONOTONIC, comparable with the program's
 own clock). The mode file, when present, switches how claims are answered:
 "normal", "slow" (3 s), "error" (status 500), "silent" (the request is read
@@ -69,6 +70,11 @@ class hall(http.server.BaseHTTPRequestHandler):
                 return
             script = f"<script>alert('task {task} claimed')</script>" if current == "alert" else ""
             self.answer(200, f"<html><body><h1>task {task} claimed</h1>{script}</body></html>")
+        elif self.path.startswith("/form"):
+            self.answer(200, "<html><body style='background:#c8e6ff'>"
+                             "<form action='/form' method='get'>"
+                             "<input name='user'> <input name='pass' type='password'> "
+                             "<button>send</button></form></body></html>")
         elif self.path.startswith("/login"):
             self.answer(200, "<html><body>logged in</body></html>",
                         [("Set-Cookie", "hall_login=yes; Max-Age=86400; Path=/")])

@@ -80,6 +80,30 @@ TEST(keyboard, enter_f1_and_access_keys_do_nothing_outside_the_browser_pane) {
     EXPECT_FALSE(p.press(key::enter));
 }
 
+TEST(keyboard, a_page_in_the_pane_moves_through_its_fields_before_the_window_goes_on) {
+    struct tab_case {
+        modifiers mods;
+        std::string after_the_page;
+    };
+    const tab_case cases[] = {{{}, "按钮3"}, {{.shift = true}, "编辑框2"}};
+    for (const auto& c : cases) {
+        testing::started_program p;
+        p.ui.type_into("编辑框1", "forum.example");
+        p.ui.sink()->clicked(p.control("按钮1"));  // the pane now shows a page
+        p.ui.set_focus(p.control("超文本浏览框1"));
+        // The page has the key: the window leaves it alone, every time.
+        EXPECT_FALSE(p.press(key::tab, c.mods));
+        EXPECT_FALSE(p.press(key::tab, c.mods));
+        EXPECT_EQ(p.focused_name(), "超文本浏览框1");
+        // Past the page's last field the window's order goes on, once.
+        EXPECT_TRUE(p.passed_on_by_page(key::tab, c.mods));
+        EXPECT_EQ(p.focused_name(), c.after_the_page);
+        // Elsewhere a passed-on Tab is a Tab like any other.
+        EXPECT_TRUE(p.passed_on_by_page(key::tab));
+        EXPECT_NE(p.focused_name(), c.after_the_page);
+    }
+}
+
 TEST(focus_memory, the_focused_control_comes_back_after_deactivation) {
     testing::started_program p;
     p.press(key::tab);
