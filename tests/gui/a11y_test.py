@@ -68,7 +68,7 @@ def text_of(obj):
 
 
 def related(obj, relation):
-    """Names and objects of the targets of one relation of obj."""
+    """The objects that one relation of obj points to."""
     targets = []
     for r in obj.getRelationSet():
         if r.getRelationType() == relation:
@@ -112,7 +112,7 @@ class a11y_case(hall.hall_case):
         line break; an empty line is a paragraph too."""
         self.assertEqual(Atspi.Text.get_character_count(label), len(whole))
         lines = [line + "\r\n" for line in whole.split("\r\n")]
-        lines[-1] = lines[-1][:-2]
+        lines[-1] = lines[-1][:-2]  # no line break at the end
         offset = 0
         for line in lines:
             got = Atspi.Text.get_string_at_offset(label, offset,
@@ -141,6 +141,8 @@ class a11y_case(hall.hall_case):
 
         boxes = with_role(top, pyatspi.ROLE_TEXT)
         self.assertEqual(len(boxes), 2, "edit boxes")
+        typed = sorted([self.hall.address, "42"])
+        gui.poll_until(lambda: sorted(text_of(b) for b in boxes) == typed, gui.SETTLE_TIMEOUT)
         labelled = {}
         for box in boxes:
             by = related(box, pyatspi.RELATION_LABELLED_BY)
@@ -201,4 +203,6 @@ class a11y_case(hall.hall_case):
 
 
 if __name__ == "__main__":
+    # The program must load GTK's accessibility bridge to be read at all.
+    os.environ.pop("NO_AT_BRIDGE", None)
     hall.main()
