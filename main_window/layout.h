@@ -27,6 +27,11 @@ struct control_row {
     bool tab_stop;
     int tab_rank;  // all share one rank here; a tie goes to the later row
     platform::label_style label;
+    // For accessibility tools: the label in front of an edit box names it,
+    // as a static label names the box after it on Windows; a control with
+    // no text of its own to say what it is gets a name.
+    std::string_view labelled_by = {};
+    std::string_view accessible_name = {};
 };
 
 enum class action { visit, claim, instructions, refresh_tick };
@@ -51,13 +56,15 @@ inline constexpr std::string_view browser_pane = "超文本浏览框1";
 inline constexpr std::string_view refresh_timer = "时钟1";
 
 // The timer's laid-out place (824, 112, 26 x 26) takes no room: it is never shown.
+// The browser pane is named for what it is, "浏览器" (browser), a plain word
+// a listener knows at once; the page inside it names itself by its title.
 inline constexpr std::array<control_row, 9> main_window_controls{{
     {refresh_timer, control_kind::timer, {824, 112, 26, 26}, "", false, 0, {}},
     {"按钮3", control_kind::push_button, {744, 24, 80, 32}, "说明", true, 0, {}},
-    {browser_pane, control_kind::browser_pane, {8, 64, 816, 512}, "", true, 0, {}},
-    {task_box, control_kind::edit_box, {440, 33, 80, 20}, "", true, 0, {}},
+    {browser_pane, control_kind::browser_pane, {8, 64, 816, 512}, "", true, 0, {}, "", "浏览器"},
+    {task_box, control_kind::edit_box, {440, 33, 80, 20}, "", true, 0, {}, "标签2"},
     {"标签2", control_kind::label, {376, 31, 80, 24}, "任务ID号", false, 0, plain_label},
-    {forum_box, control_kind::edit_box, {80, 32, 280, 24}, "", true, 0, {}},
+    {forum_box, control_kind::edit_box, {80, 32, 280, 24}, "", true, 0, {}, "标签1"},
     {"标签1", control_kind::label, {24, 32, 64, 24}, "论坛网址", false, 0, plain_label},
     {"按钮2", control_kind::push_button, {647, 24, 80, 32}, "开始刷分", true, 0, {}},
     {"按钮1", control_kind::push_button, {547, 24, 80, 32}, "访问", true, 0, {}},

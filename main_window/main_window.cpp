@@ -36,9 +36,13 @@ bool main_window::create_controls() {
     // Created from the last row up; stacked explicitly afterwards, so the
     // result does not hang on what order the toolkit stacks new children in.
     for (auto row = main_window_controls.rbegin(); row != main_window_controls.rend(); ++row) {
-        platform::control_settings settings{row->kind,     std::string(row->name),
-                                            row->place,    std::string(row->text),
-                                            row->tab_stop, row->label};
+        platform::control_settings settings{row->kind,
+                                            std::string(row->name),
+                                            row->place,
+                                            std::string(row->text),
+                                            row->tab_stop,
+                                            row->label,
+                                            std::string(row->accessible_name)};
         const auto made = ui.create_control(window_, settings);
         if (made == platform::no_handle) return false;
         controls_[row->name] = made;
@@ -47,6 +51,11 @@ bool main_window::create_controls() {
     std::vector<platform::handle> top_to_bottom;
     for (const auto& row : main_window_controls) top_to_bottom.push_back(controls_[row.name]);
     ui.stack_controls(window_, top_to_bottom);
+    for (const auto& row : main_window_controls) {
+        if (!row.labelled_by.empty()) {
+            ui.set_labelled_by(controls_[row.name], control(row.labelled_by));
+        }
+    }
     for (const auto& row : main_window_controls) {
         if (row.kind != platform::control_kind::timer) ui.show(controls_[row.name]);
     }

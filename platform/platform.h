@@ -75,6 +75,9 @@ struct control_settings {
     std::string text;
     bool tab_stop = false;
     label_style label;
+    // What accessibility tools call a control whose text does not say it
+    // (the browser pane); empty: its own text, if any.
+    std::string accessible_name = {};
 };
 
 enum class key {
@@ -149,6 +152,9 @@ public:
     virtual handle create_control(handle window, const control_settings& settings) = 0;
     // Stacks the window's controls, the first one on top.
     virtual void stack_controls(handle window, std::span<const handle> top_to_bottom) = 0;
+    // Tells accessibility tools that `label` names `control`, both ways:
+    // the control is labelled by the label, the label is the label for it.
+    virtual void set_labelled_by(handle control, handle label) = 0;
     virtual void show(handle window_or_control) = 0;
     virtual void activate(handle window) = 0;
     // Destroys a window with its controls; reports destroyed() once it is gone.

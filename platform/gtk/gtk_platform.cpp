@@ -496,7 +496,7 @@ void gtk_platform::fit_frame(object& window) {
 GtkWidget* gtk_platform::make_label(object& made, const control_settings& settings) {
     made.text = settings.text;
     made.label = settings.label;
-    GtkWidget* area = gtk_drawing_area_new();
+    GtkWidget* area = new_label_widget(settings.text);
     g_signal_connect(area, "draw", G_CALLBACK(draw_label), &made);
     return area;
 }
@@ -517,6 +517,32 @@ GtkWidget* gtk_platform::make_edit_box(object& made) {
     constexpr int edge = 1;  // the sunken edge this backend draws, top and bottom
     if (made.wanted.height < line + 2 * edge) made.wanted.height = line + 2 * edge;
     return entry;
+}
+
+namespace {
+
+// What accessibility tools see of a control: the widget that takes the
+// focus, which is what a screen reader announces.
+AtkObject* accessible_of(const object& control) {
+    GtkWidget* widget = control.focus_target != nullptr ? control.focus_target : control.widget;
+    return widget == nullptr ? nullptr : gtk_widget_get_accessible(widget);
+}
+
+}  // namespace
+
+void gtk_platform::set_labelled_by(handle control, handle label) {
+    const auto* named = find(control);
+    const auto* naming = find(label);
+    if (named == nullptr || naming == nullptr || naming->kind != control_kind::label) return;
+    AtkObject* control_side = accessible_of(*named);
+    AtkObject* label_side = accessible_of(*naming);
+    if (control_side == nullptr || label_side == nullptr) return;
+    atk_object_add_relationship(control_side, ATK_RELATION_LABELLED_BY, label_side);
+    atk_object_add_relationship(label_side, ATK_RELATION_LABEL_FOR, control_side);
+    // A tool that does not follow the relation still hears the label's
+    // text, as the box after a static label is named on Windows.
+    const gchar* own = atk_object_get_name(control_side);
+    if (own == nullptr || *own == '\0') atk_object_set_name(control_side, naming->text.c_str());
 }
 
 GtkWidget* gtk_platform::make_button(object& made, const control_settings& settings) {
@@ -588,6 +614,9 @@ handle gtk_platform::create_control(handle window, const control_settings& setti
     gtk_widget_set_size_request(widget, made->wanted.width, made->wanted.height);
     gtk_fixed_put(GTK_FIXED(parent->client), widget, made->wanted.left, made->wanted.top);
     made->widget = widget;
+    if (!settings.accessible_name.empty()) {
+        atk_object_set_name(accessible_of(*made), settings.accessible_name.c_str());
+    }
     return add(std::move(made));
 }
 

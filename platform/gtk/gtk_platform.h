@@ -56,6 +56,7 @@ public:
     handle create_window(const window_settings& settings) override;
     handle create_control(handle window, const control_settings& settings) override;
     void stack_controls(handle window, std::span<const handle> top_to_bottom) override;
+    void set_labelled_by(handle control, handle label) override;
     void show(handle id) override;
     void activate(handle window) override;
     void destroy(handle window) override;
@@ -149,7 +150,9 @@ extents current_frame_extents(GtkWindow* window);
 void join_group(GtkWindow* window, GtkWindow* leader);
 void own_by_group(GtkWindow* window);
 
-// Label drawing (label.cpp).
+// Labels (label.cpp): a widget that accessibility tools see as a label
+// with this text, and its drawing.
+GtkWidget* new_label_widget(const std::string& text);
 gboolean draw_label(GtkWidget* widget, cairo_t* cr, gpointer data);
 
 }  // namespace tarvello::platform::gtk

@@ -1,12 +1,131 @@
 // Labels that draw themselves: fill with the dialog-face colour, then the
 // text in its colour without painting behind the glyphs, aligned, wrapped
 // or kept to one line, and clipped to the label; a wrapped text that would
-// run past the bottom is set tighter and smaller until it fits.
+// run past the bottom is set tighter and smaller until it fits. Drawn by
+// hand, a label tells accessibility tools itself what it is and says.
+#include <gtk/gtk-a11y.h>
+
+#include <algorithm>
+
 #include "platform/gtk/gtk_platform.h"
 
 namespace tarvello::platform::gtk {
 
 namespace {
+
+// Where a label widget keeps its text for accessibility tools.
+constexpr const char* text_key = "tarvello-label-text";
+
+const gchar* label_text(AtkObject* accessible) {
+    GtkWidget* widget = gtk_accessible_get_widget(GTK_ACCESSIBLE(accessible));
+    if (widget == nullptr) return nullptr;  // the label is gone
+    return static_cast<const gchar*>(g_object_get_data(G_OBJECT(widget), text_key));
+}
+
+gint character_count(const gchar* text) {
+    return text == nullptr ? 0 : static_cast<gint>(g_utf8_strlen(text, -1));
+}
+
+// The label's name is its whole text, as a static label's is on Windows.
+const gchar* accessible_name(AtkObject* accessible) {
+    return label_text(accessible);
+}
+
+// AtkText, read-only and in characters: a screen reader that reads text
+// gets the label's text, line breaks included.
+gchar* text_between(AtkText* text, gint start, gint end) {
+    const gchar* all = label_text(ATK_OBJECT(text));
+    if (all == nullptr) return nullptr;
+    const gint count = character_count(all);
+    if (end < 0 || end > count) end = count;
+    start = std::clamp(start, 0, end);
+    return g_utf8_substring(all, start, end);
+}
+
+gint text_length(AtkText* text) {
+    return character_count(label_text(ATK_OBJECT(text)));
+}
+
+gunichar character_at(AtkText* text, gint offset) {
+    const gchar* all = label_text(ATK_OBJECT(text));
+    if (offset < 0 || offset >= character_count(all)) return 0;
+    return g_utf8_get_char(g_utf8_offset_to_pointer(all, offset));
+}
+
+gint no_caret(AtkText*) {
+    return -1;  // nothing in a label takes a caret
+}
+
+// Characters and paragraphs (each up to and with its line break); other
+// units are not offered.
+gchar* string_at(AtkText* text, gint offset, AtkTextGranularity granularity, gint* start,
+                 gint* end) {
+    *start = -1;
+    *end = -1;
+    const gchar* all = label_text(ATK_OBJECT(text));
+    const gint count = character_count(all);
+    if (offset < 0 || offset >= count) return nullptr;
+    if (granularity == ATK_TEXT_GRANULARITY_CHAR) {
+        *start = offset;
+        *end = offset + 1;
+    } else if (granularity == ATK_TEXT_GRANULARITY_PARAGRAPH) {
+        gint first = 0;
+        gint at = 0;
+        for (const gchar* c = all; *c != '\0'; c = g_utf8_next_char(c), ++at) {
+            if (*c != '\n') continue;
+            if (at >= offset) break;
+            first = at + 1;
+        }
+        *start = first;
+        *end = std::min(at + 1, count);
+    } else {
+        return nullptr;
+    }
+    return g_utf8_substring(all, *start, *end);
+}
+
+void init_text_interface(gpointer iface, gpointer) {
+    auto* text = static_cast<AtkTextIface*>(iface);
+    text->get_text = text_between;
+    text->get_character_count = text_length;
+    text->get_character_at_offset = character_at;
+    text->get_caret_offset = no_caret;
+    text->get_string_at_offset = string_at;
+}
+
+void init_accessible_class(gpointer klass, gpointer) {
+    ATK_OBJECT_CLASS(klass)->get_name = accessible_name;
+}
+
+GType register_subtype(GType parent, const char* name, GClassInitFunc init_class) {
+    GTypeQuery sizes;
+    g_type_query(parent, &sizes);
+    return g_type_register_static_simple(parent, name, sizes.class_size, init_class,
+                                         sizes.instance_size, nullptr, GTypeFlags(0));
+}
+
+GType label_accessible_type() {
+    static const GType type = [] {
+        const GType made = register_subtype(GTK_TYPE_WIDGET_ACCESSIBLE, "TarvelloLabelAccessible",
+                                            init_accessible_class);
+        const GInterfaceInfo text{init_text_interface, nullptr, nullptr};
+        g_type_add_interface_static(made, ATK_TYPE_TEXT, &text);
+        return made;
+    }();
+    return type;
+}
+
+void init_label_class(gpointer klass, gpointer) {
+    gtk_widget_class_set_accessible_type(GTK_WIDGET_CLASS(klass), label_accessible_type());
+    gtk_widget_class_set_accessible_role(GTK_WIDGET_CLASS(klass), ATK_ROLE_LABEL);
+}
+
+// A drawing area that accessibility tools see as a label.
+GType label_widget_type() {
+    static const GType type =
+        register_subtype(GTK_TYPE_DRAWING_AREA, "TarvelloLabel", init_label_class);
+    return type;
+}
 
 GdkRGBA face_colour(GtkWidget* widget) {
     GdkRGBA colour{0.965, 0.961, 0.957, 1.0};
@@ -67,6 +186,12 @@ int offset(int room, int used, int where) {
 }
 
 }  // namespace
+
+GtkWidget* new_label_widget(const std::string& text) {
+    GtkWidget* widget = GTK_WIDGET(g_object_new(label_widget_type(), nullptr));
+    g_object_set_data_full(G_OBJECT(widget), text_key, g_strdup(text.c_str()), g_free);
+    return widget;
+}
 
 gboolean draw_label(GtkWidget* widget, cairo_t* cr, gpointer data) {
     const auto* label = static_cast<const object*>(data);

@@ -49,6 +49,16 @@ void fake_platform::stack_controls(handle, std::span<const handle> top_to_bottom
     stacked.assign(top_to_bottom.begin(), top_to_bottom.end());
 }
 
+void fake_platform::set_labelled_by(handle control, handle label) {
+    auto* named = object(control);
+    auto* naming = object(label);
+    if (named == nullptr || naming == nullptr || naming->control.kind != pf::control_kind::label) {
+        return;  // only a label labels, as in the real backend
+    }
+    named->labelled_by = label;
+    naming->label_for = control;
+}
+
 void fake_platform::show(handle id) {
     if (auto* o = object(id)) {
         o->visible = true;

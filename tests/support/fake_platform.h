@@ -28,9 +28,11 @@ struct fake_object {
     pf::handle parent = pf::no_handle;
     bool visible = false;
     bool enabled = true;
-    pf::handle focus = pf::no_handle;  // windows: the focused control
-    std::string typed;                 // edit boxes
-    int period_ms = 0;                 // timers
+    pf::handle focus = pf::no_handle;        // windows: the focused control
+    std::string typed;                       // edit boxes
+    pf::handle labelled_by = pf::no_handle;  // the label that names the control
+    pf::handle label_for = pf::no_handle;    // labels: the control they name
+    int period_ms = 0;                       // timers
     std::int64_t started_ms = 0;
     std::int64_t next_tick_ms = 0;
 };
@@ -80,6 +82,7 @@ public:
     pf::handle create_window(const pf::window_settings& settings) override;
     pf::handle create_control(pf::handle window, const pf::control_settings& settings) override;
     void stack_controls(pf::handle window, std::span<const pf::handle> top_to_bottom) override;
+    void set_labelled_by(pf::handle control, pf::handle label) override;
     void show(pf::handle id) override;
     void activate(pf::handle window) override;
     void destroy(pf::handle window) override;

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string>
+
 #include "tests/support/started.h"
 
 namespace tarvello::main_window {
@@ -84,6 +87,41 @@ TEST(main_window_built, every_control_at_its_place_created_bottom_up_and_stacked
     EXPECT_EQ(ui.geometry(window), (platform::rect{89, 76, 845, 616}));
     EXPECT_TRUE(ui.object(window)->window.minimise_box);
     EXPECT_FALSE(ui.object(window)->window.maximise_box);
+}
+
+struct accessibility_case {
+    std::string control;
+    std::string labelled_by;      // "" for none
+    std::string accessible_name;  // "" for none
+};
+
+TEST(main_window_built, each_box_is_labelled_by_the_label_in_front_of_it_and_the_pane_has_a_name) {
+    testing::started_program program;
+    const auto& ui = program.ui;
+    const accessibility_case cases[] = {
+        {"编辑框1", "标签1", ""}, {"编辑框2", "标签2", ""},
+        {"标签1", "", ""},        {"标签2", "", ""},
+        {"按钮1", "", ""},        {"按钮2", "", ""},
+        {"按钮3", "", ""},        {"超文本浏览框1", "", "浏览器"},
+        {"时钟1", "", ""},
+    };
+    std::map<platform::handle, std::string> named_by_label;
+    for (const auto& c : cases) {
+        const auto* o = ui.object(program.control(c.control));
+        ASSERT_NE(o, nullptr) << c.control;
+        const auto label =
+            c.labelled_by.empty() ? platform::no_handle : program.control(c.labelled_by);
+        EXPECT_EQ(o->labelled_by, label) << c.control;
+        if (label != platform::no_handle) named_by_label[label] = c.control;
+        EXPECT_EQ(o->control.accessible_name, c.accessible_name) << c.control;
+    }
+    // The other way round: each label is the label for its box, and only it.
+    for (const auto& c : cases) {
+        const auto id = program.control(c.control);
+        const auto named =
+            named_by_label.count(id) ? program.control(named_by_label[id]) : platform::no_handle;
+        EXPECT_EQ(ui.object(id)->label_for, named) << c.control;
+    }
 }
 
 }  // namespace
