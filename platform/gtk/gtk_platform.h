@@ -6,6 +6,8 @@
 
 #include <map>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -42,7 +44,7 @@ public:
 
     bool open_display() override;
     void set_event_sink(event_sink* sink) override { sink_ = sink; }
-    void prepare_engine() override;
+    std::optional<std::string> prepare_engine() override;
     void release_engine() override;
 
     std::string executable_path() override;
@@ -124,6 +126,10 @@ struct extents {
 };
 extents request_frame_extents(GtkWindow* window);
 extents current_frame_extents(GtkWindow* window);
+
+// Why the web engine's sandbox cannot be set up here, if it cannot
+// (sandbox.cpp).
+std::optional<std::string> sandbox_failure();
 
 // Label drawing (label.cpp).
 gboolean draw_label(GtkWidget* widget, cairo_t* cr, gpointer data);

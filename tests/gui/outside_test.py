@@ -266,13 +266,16 @@ def expected_outer_origin(screen_w, screen_h):
 # A running copy of the program.
 
 class Instance:
-    def __init__(self, args=(), cwd=None):
+    """The program, started directly or through a launcher command that
+    ends by exec'ing it (so the pid is the program's)."""
+
+    def __init__(self, args=(), cwd=None, launcher=()):
         self.logs = tempfile.TemporaryDirectory(prefix="tarvello-test-")
         self.stdout_path = os.path.join(self.logs.name, "stdout")
         self.stderr_path = os.path.join(self.logs.name, "stderr")
         with open(self.stdout_path, "wb") as out, \
                 open(self.stderr_path, "wb") as err:
-            self.proc = subprocess.Popen([PROGRAM, *args], cwd=cwd,
+            self.proc = subprocess.Popen([*launcher, PROGRAM, *args], cwd=cwd,
                                          stdin=subprocess.DEVNULL,
                                          stdout=out, stderr=err)
         self.pid = self.proc.pid
@@ -314,8 +317,8 @@ class WindowHelpers(unittest.TestCase):
 
     # -- helpers ------------------------------------------------------------
 
-    def start(self, args=(), cwd=None):
-        instance = Instance(args, cwd)
+    def start(self, args=(), cwd=None, launcher=()):
+        instance = Instance(args, cwd, launcher)
         self.instances.append(instance)
         return instance
 
