@@ -165,8 +165,10 @@ class hall_case(gui.WindowHelpers):
         self.hall = task_hall()
 
     def tearDown(self):
-        super().tearDown()
-        self.hall.stop()
+        try:
+            super().tearDown()
+        finally:
+            self.hall.stop()
 
     # -- driving the real window -------------------------------------------
 

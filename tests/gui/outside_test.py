@@ -35,6 +35,12 @@ POLL = 0.05
 
 PROGRAM = None  # set from the command line in main()
 
+# What AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer print
+# when a sanitized build finds something (scripts/test's asan run).
+SANITIZER_REPORT = re.compile(
+    rb"ERROR: (?:AddressSanitizer|LeakSanitizer)|: runtime error: "
+    rb"|SUMMARY: (?:AddressSanitizer|LeakSanitizer|UndefinedBehaviorSanitizer)")
+
 
 # --------------------------------------------------------------------------
 # Small wrappers around the X tools.
@@ -297,10 +303,15 @@ class Instance:
             return None
 
     def kill(self):
+        """Ends the program if it still runs; returns a sanitizer's report
+        from its standard error, or None."""
         if self.alive():
             self.proc.kill()
             self.proc.wait(timeout=10)
+        said = self.output("stderr")
         self.logs.cleanup()
+        found = SANITIZER_REPORT.search(said)
+        return said[max(0, found.start() - 200):].decode(errors="replace") if found else None
 
 
 class WindowHelpers(unittest.TestCase):
@@ -312,8 +323,10 @@ class WindowHelpers(unittest.TestCase):
         self.screen_w, self.screen_h = screen_size()
 
     def tearDown(self):
-        for instance in self.instances:
-            instance.kill()
+        # A sanitizer's finding fails the test, whatever else it checked.
+        reports = [r for r in (instance.kill() for instance in self.instances) if r]
+        if reports:
+            self.fail("a sanitizer reported:\n" + "\n".join(reports))
 
     # -- helpers ------------------------------------------------------------
 
