@@ -135,8 +135,10 @@ public:
     virtual bool open_display() = 0;
     virtual void set_event_sink(event_sink* sink) = 0;
 
-    // Whatever the web engine needs before the first browser pane.
-    virtual void prepare_engine() = 0;
+    // Whatever the web engine needs before the first browser pane. When the
+    // engine cannot run here as it must (its sandbox cannot be set up), says
+    // why, for the user; nothing is prepared then.
+    virtual std::optional<std::string> prepare_engine() = 0;
     virtual void release_engine() = 0;
 
     // Process services.

@@ -49,8 +49,10 @@ void shell::run() {
 }
 
 void shell::prepare_engine() {
-    // A failure shows itself later, when the browser pane cannot be made.
-    ui_.prepare_engine();
+    // A failure to start the engine shows itself later, when the browser
+    // pane cannot be made. An engine that could start but not safely is
+    // said so at once: the user is told why no page will load.
+    if (auto failure = ui_.prepare_engine()) fatal_stop(*failure);
     state_.engine_prepared = true;
 }
 

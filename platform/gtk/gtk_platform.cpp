@@ -12,6 +12,10 @@
 #include "platform/backend.h"
 #include "resources/icon.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
 namespace tarvello::platform::gtk {
 
 namespace {
@@ -285,13 +289,28 @@ void gtk_platform::install_style() {
     g_object_unref(provider);
 }
 
-void gtk_platform::prepare_engine() {
+std::optional<std::string> gtk_platform::prepare_engine() {
     // The engine's process and cookie store hang off the default context;
     // make it now so the first pane finds it ready. Cookies persist in the
     // engine's own store, as the system browser control keeps a user's
     // logins: the user logs in to the forum once, inside the pane.
-    if (!display_open_) return;
+    if (!display_open_) return std::nullopt;
+    // A page that takes over the web content process must find itself shut
+    // in, not in the user's home: the engine runs that process under
+    // bubblewrap, in namespaces of its own, with no new privileges and a
+    // system call filter. The cookie store is the network process's, which
+    // stays outside, so logins still persist. Without a sandbox the program
+    // loads nothing rather than load pages unconfined.
+    if (auto failure = sandbox_failure()) {
+        std::fprintf(stderr, "tarvello: the web engine's sandbox cannot be set up: %s\n",
+                     failure->c_str());
+        std::fflush(stderr);
+        return "网页引擎的沙箱无法建立，为安全起见不打开任何网页。请安装 bubblewrap 和 "
+               "xdg-dbus-proxy，并允许普通用户创建用户命名空间。（" +
+               *failure + "）";
+    }
     WebKitWebContext* context = webkit_web_context_get_default();
+    webkit_web_context_set_sandbox_enabled(context, TRUE);
     gchar* folder = g_build_filename(g_get_user_data_dir(), "tarvello", nullptr);
     if (g_mkdir_with_parents(folder, 0700) == 0) {
         gchar* store = g_build_filename(folder, "cookies.sqlite", nullptr);
@@ -302,6 +321,7 @@ void gtk_platform::prepare_engine() {
         g_free(store);
     }
     g_free(folder);
+    return std::nullopt;
 }
 
 void gtk_platform::release_engine() {}
@@ -319,6 +339,12 @@ bool gtk_platform::set_current_directory(const std::string& path) {
 
 void gtk_platform::exit_process(int code) {
     std::fflush(nullptr);
+#if defined(__SANITIZE_ADDRESS__)
+    // _Exit skips the leak check a sanitized build makes at exit: make it
+    // here, so the program's own runs are checked too. A leak ends the
+    // process with the sanitizer's exit code instead.
+    __lsan_do_leak_check();
+#endif
     std::_Exit(code);
 }
 

@@ -6,6 +6,8 @@
 
 #include <map>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -43,7 +45,7 @@ public:
 
     bool open_display() override;
     void set_event_sink(event_sink* sink) override { sink_ = sink; }
-    void prepare_engine() override;
+    std::optional<std::string> prepare_engine() override;
     void release_engine() override;
 
     std::string executable_path() override;
@@ -149,6 +151,10 @@ extents current_frame_extents(GtkWindow* window);
 // window is owned by that group (frame.cpp).
 void join_group(GtkWindow* window, GtkWindow* leader);
 void own_by_group(GtkWindow* window);
+
+// Why the web engine's sandbox cannot be set up here, if it cannot
+// (sandbox.cpp).
+std::optional<std::string> sandbox_failure();
 
 // Labels (label.cpp): a widget that accessibility tools see as a label
 // with this text, and its drawing.

@@ -44,6 +44,38 @@ class claim_case(hall.hall_case):
         self.assertEqual(self.hall.requests(since=closed), [],
                          "a request came after the main window was closed")
 
+    def test_the_web_process_is_shut_in_while_the_claims_go_on(self):
+        program, win = self.start_with_window()
+        clicked = self.claim(win, self.hall.address, "42")
+        self.wait_requests(CLAIM_PATH + "42", 1, timeout=10)
+        web = hall.web_processes_of(program.pid)
+        self.assertEqual(len(web), 1, f"web content processes of the program: {web}")
+        status = hall.process_status(web[0])
+        self.assertEqual(status.get("NoNewPrivs"), "1", "the web process may gain privileges")
+        self.assertEqual(status.get("Seccomp"), "2", "the web process has no system call filter")
+        ours, its = hall.namespaces(program.pid), hall.namespaces(web[0])
+        for kind in ours:
+            self.assertNotEqual(its[kind], ours[kind],
+                                f"the web process shares the program's {kind} namespace")
+        # The user's files are out of its sight: the home folder, a file of
+        # the user's beside the program's data folder, and the cookie store.
+        data = os.environ["XDG_DATA_HOME"]
+        store = os.path.join(data, "tarvello", "cookies.sqlite")
+        if not gui.poll_until(lambda: os.path.exists(store), 10):
+            self.fail(f"the engine made no cookie store {store}")
+        private = [os.path.expanduser("~"), store, os.path.join(data, "notes.txt")]
+        with open(private[-1], "w", encoding="utf-8") as f:
+            f.write("the user's own\n")
+        for path in private:
+            self.assertTrue(os.path.exists(path), path)
+            self.assertFalse(os.path.exists(f"/proc/{web[0]}/root{path}"),
+                             f"the web process sees {path}")
+        claims = self.wait_requests(CLAIM_PATH + "42", 4, timeout=15)
+        self.assertLess(claims[0] - clicked, hall.AT_ONCE, "the first claim request came late")
+        self.assert_on_grid(claims[1:], clicked, 1, "claiming from the sandbox")
+        self.key(win, "Escape")
+        self.assert_exits_zero(program, "Esc while claiming")
+
     def test_the_claim_address_is_joined_byte_for_byte(self):
         cases = [
             ("", "42", CLAIM_PATH + "42"),

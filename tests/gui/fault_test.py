@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """Claiming when things go wrong: a hall slower than the period, a hall that
 fails, answers nothing or is down and comes back, and a web content process that
-dies. In each the claims must go on every 2 s on the grid of the click.
+dies. In each the claims must go on every 2 s on the grid of the click. And a
+machine where the web engine's sandbox cannot be set up: the program says so
+and stops, rather than load pages unconfined or die on the first click.
 
 Run inside scripts/with_display with the program's path first:
     scripts/with_display -- tests/gui/fault_test.py build/x/tarvello
@@ -9,43 +11,14 @@ Run inside scripts/with_display with the program's path first:
 
 import os
 import signal
+import subprocess
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import hall_helpers as hall  # noqa: E402
+import outside_test as gui  # noqa: E402
 from hall_helpers import CLAIM_PATH, PERIOD  # noqa: E402
-
-
-def parent_of(pid):
-    try:
-        with open(f"/proc/{pid}/stat", encoding="utf-8") as f:
-            # The name, in parentheses, may itself hold blanks.
-            return int(f.read().rsplit(")", 1)[1].split()[1])
-    except (OSError, IndexError, ValueError):
-        return 0
-
-
-def web_processes_of(program_pid):
-    """Pids of the engine's web content processes started by the program."""
-    found = []
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
-        try:
-            with open(f"/proc/{entry}/cmdline", "rb") as f:
-                command = f.read().split(b"\0")[0]
-        except OSError:
-            continue
-        if not command.endswith(b"WebKitWebProcess"):
-            continue
-        pid = int(entry)
-        up = parent_of(pid)
-        while up > 1 and up != program_pid:
-            up = parent_of(up)
-        if up == program_pid:
-            found.append(pid)
-    return found
 
 
 class fault_case(hall.hall_case):
@@ -97,17 +70,39 @@ class fault_case(hall.hall_case):
                 program, win = self.start_with_window()
                 clicked = self.claim(win, self.hall.address, "5")
                 self.wait_requests(self.path, settled, timeout=10, since=clicked)
-                before = web_processes_of(program.pid)
+                before = hall.web_processes_of(program.pid)
                 self.assertEqual(len(before), 1, f"web content processes of the program: {before}")
                 os.kill(before[0], signal.SIGKILL)
                 self.assert_claims_resume(self.path, time.monotonic(), clicked,
                                           "after the web process died")
-                after = web_processes_of(program.pid)
+                after = hall.web_processes_of(program.pid)
                 self.assertEqual(len(after), 1, f"web content processes of the program: {after}")
                 self.assertNotEqual(after, before, "the dead web process is still listed")
                 self.assertTrue(program.alive(), "the program ended with its web process")
                 self.key(win, "Escape")
                 self.assert_exits_zero(program, "Esc")
+
+    def test_without_a_usable_sandbox_the_program_says_why_and_stops(self):
+        # The engine runs bubblewrap by its absolute path, so a PATH without
+        # it changes nothing. In a mount namespace of the program's own,
+        # something else is put in its place: a tool that fails, as bubblewrap
+        # does where user namespaces are refused, and a file that cannot be
+        # run at all, as when it is missing.
+        if subprocess.run(["unshare", "--mount", "true"], capture_output=True).returncode != 0:
+            self.skipTest("no mount namespace can be made here to stand in for bubblewrap")
+        swap = ["unshare", "--mount", "sh", "-c", 'mount --bind "$0" /usr/bin/bwrap && exec "$@"']
+        for what, stand_in in (("fails", "/bin/false"), ("cannot be run", "/dev/null")):
+            with self.subTest(bubblewrap=what):
+                program = self.start(launcher=[*swap, stand_in])
+                box = self.wait_secondary(program, "错误")
+                self.assertEqual(self.windows_of(program, gui.CAPTION), [],
+                                 "the main window opened without a sandbox")
+                self.key(box, "Return")
+                self.assertEqual(program.wait_exit(), 255,
+                                 "the program did not end with -1 once the box was answered")
+                said = program.output("stderr").decode(errors="replace")
+                self.assertIn("the web engine's sandbox cannot be set up", said)
+                self.assertEqual(self.hall.requests(), [])
 
 
 if __name__ == "__main__":

@@ -114,6 +114,49 @@ def ticks(times, merge):
     return folded
 
 
+def parent_of(pid):
+    try:
+        with open(f"/proc/{pid}/stat", encoding="utf-8") as f:
+            # The name, in parentheses, may itself hold blanks.
+            return int(f.read().rsplit(")", 1)[1].split()[1])
+    except (OSError, IndexError, ValueError):
+        return 0
+
+
+def web_processes_of(program_pid):
+    """Pids of the engine's web content processes started by the program,
+    directly or through the sandbox's bubblewrap processes in between."""
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/cmdline", "rb") as f:
+                command = f.read().split(b"\0")[0]
+        except OSError:
+            continue
+        if not command.endswith(b"WebKitWebProcess"):
+            continue
+        pid = int(entry)
+        up = parent_of(pid)
+        while up > 1 and up != program_pid:
+            up = parent_of(up)
+        if up == program_pid:
+            found.append(pid)
+    return found
+
+
+def process_status(pid):
+    """/proc/PID/status as a dict of its fields."""
+    with open(f"/proc/{pid}/status", encoding="utf-8") as f:
+        return dict(line.split(":\t", 1) for line in f.read().splitlines() if ":\t" in line)
+
+
+def namespaces(pid):
+    """The mount, pid and network namespaces a process lives in."""
+    return {kind: os.readlink(f"/proc/{pid}/ns/{kind}") for kind in ("mnt", "pid", "net")}
+
+
 class hall_case(gui.WindowHelpers):
     merge = 0.0  # every request counts; cases with a hall that drops connections set more
 
@@ -122,8 +165,10 @@ class hall_case(gui.WindowHelpers):
         self.hall = task_hall()
 
     def tearDown(self):
-        super().tearDown()
-        self.hall.stop()
+        try:
+            super().tearDown()
+        finally:
+            self.hall.stop()
 
     # -- driving the real window -------------------------------------------
 

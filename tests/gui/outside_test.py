@@ -35,6 +35,12 @@ POLL = 0.05
 
 PROGRAM = None  # set from the command line in main()
 
+# What AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer print
+# when a sanitized build finds something (scripts/test's asan run).
+SANITIZER_REPORT = re.compile(
+    rb"ERROR: (?:AddressSanitizer|LeakSanitizer)|: runtime error: "
+    rb"|SUMMARY: (?:AddressSanitizer|LeakSanitizer|UndefinedBehaviorSanitizer)")
+
 
 # --------------------------------------------------------------------------
 # Small wrappers around the X tools.
@@ -266,13 +272,16 @@ def expected_outer_origin(screen_w, screen_h):
 # A running copy of the program.
 
 class Instance:
-    def __init__(self, args=(), cwd=None):
+    """The program, started directly or through a launcher command that
+    ends by exec'ing it (so the pid is the program's)."""
+
+    def __init__(self, args=(), cwd=None, launcher=()):
         self.logs = tempfile.TemporaryDirectory(prefix="tarvello-test-")
         self.stdout_path = os.path.join(self.logs.name, "stdout")
         self.stderr_path = os.path.join(self.logs.name, "stderr")
         with open(self.stdout_path, "wb") as out, \
                 open(self.stderr_path, "wb") as err:
-            self.proc = subprocess.Popen([PROGRAM, *args], cwd=cwd,
+            self.proc = subprocess.Popen([*launcher, PROGRAM, *args], cwd=cwd,
                                          stdin=subprocess.DEVNULL,
                                          stdout=out, stderr=err)
         self.pid = self.proc.pid
@@ -294,10 +303,15 @@ class Instance:
             return None
 
     def kill(self):
+        """Ends the program if it still runs; returns a sanitizer's report
+        from its standard error, or None."""
         if self.alive():
             self.proc.kill()
             self.proc.wait(timeout=10)
+        said = self.output("stderr")
         self.logs.cleanup()
+        found = SANITIZER_REPORT.search(said)
+        return said[max(0, found.start() - 200):].decode(errors="replace") if found else None
 
 
 class WindowHelpers(unittest.TestCase):
@@ -309,13 +323,15 @@ class WindowHelpers(unittest.TestCase):
         self.screen_w, self.screen_h = screen_size()
 
     def tearDown(self):
-        for instance in self.instances:
-            instance.kill()
+        # A sanitizer's finding fails the test, whatever else it checked.
+        reports = [r for r in (instance.kill() for instance in self.instances) if r]
+        if reports:
+            self.fail("a sanitizer reported:\n" + "\n".join(reports))
 
     # -- helpers ------------------------------------------------------------
 
-    def start(self, args=(), cwd=None):
-        instance = Instance(args, cwd)
+    def start(self, args=(), cwd=None, launcher=()):
+        instance = Instance(args, cwd, launcher)
         self.instances.append(instance)
         return instance
 

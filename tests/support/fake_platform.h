@@ -49,6 +49,7 @@ public:
     pf::size screen{1024, 768};
     std::string exe_path = "/opt/tarvello/bin/tarvello";
     bool display = true;
+    std::optional<std::string> engine_failure;  // what prepare_engine reports
     std::string current_directory = "/";
     std::vector<std::string> calls;  // the order of start-up and exit steps
     std::vector<std::pair<std::string, std::string>> boxes;
@@ -72,7 +73,10 @@ public:
     // pf::platform
     bool open_display() override;
     void set_event_sink(pf::event_sink* s) override { sink_ = s; }
-    void prepare_engine() override { calls.push_back("prepare_engine"); }
+    std::optional<std::string> prepare_engine() override {
+        calls.push_back("prepare_engine");
+        return engine_failure;
+    }
     void release_engine() override { calls.push_back("release_engine"); }
     std::string executable_path() override { return exe_path; }
     char path_separator() const override { return '/'; }

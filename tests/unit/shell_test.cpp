@@ -85,6 +85,18 @@ TEST(fatal_stop, without_a_display_reports_and_ends_with_minus_one) {
     EXPECT_TRUE(ui.windows().empty());
 }
 
+TEST(fatal_stop, when_the_engine_cannot_run_safely_says_why_before_any_window) {
+    fake_platform ui;
+    ui.engine_failure = "沙箱无法建立";
+    shell app(ui);
+    EXPECT_EQ(run_to_exit(app), -1);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].first, "错误");
+    EXPECT_EQ(ui.boxes[0].second, fatal_error_text("沙箱无法建立"));
+    EXPECT_EQ(ui.calls, (std::vector<std::string>{"open_display", "prepare_engine", "exit -1"}));
+    EXPECT_TRUE(ui.windows().empty());
+}
+
 TEST(hold_back, keeps_clicks_and_ticks_from_the_actions_while_the_window_is_built) {
     fake_platform ui;
     shell app(ui);
