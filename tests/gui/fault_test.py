@@ -17,37 +17,6 @@ import hall_helpers as hall  # noqa: E402
 from hall_helpers import CLAIM_PATH, PERIOD  # noqa: E402
 
 
-def parent_of(pid):
-    try:
-        with open(f"/proc/{pid}/stat", encoding="utf-8") as f:
-            # The name, in parentheses, may itself hold blanks.
-            return int(f.read().rsplit(")", 1)[1].split()[1])
-    except (OSError, IndexError, ValueError):
-        return 0
-
-
-def web_processes_of(program_pid):
-    """Pids of the engine's web content processes started by the program."""
-    found = []
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
-        try:
-            with open(f"/proc/{entry}/cmdline", "rb") as f:
-                command = f.read().split(b"\0")[0]
-        except OSError:
-            continue
-        if not command.endswith(b"WebKitWebProcess"):
-            continue
-        pid = int(entry)
-        up = parent_of(pid)
-        while up > 1 and up != program_pid:
-            up = parent_of(up)
-        if up == program_pid:
-            found.append(pid)
-    return found
-
-
 class fault_case(hall.hall_case):
     path = CLAIM_PATH + "5"
     merge = 0.5  # a dropped connection may be asked again at once
@@ -97,12 +66,12 @@ class fault_case(hall.hall_case):
                 program, win = self.start_with_window()
                 clicked = self.claim(win, self.hall.address, "5")
                 self.wait_requests(self.path, settled, timeout=10, since=clicked)
-                before = web_processes_of(program.pid)
+                before = hall.web_processes_of(program.pid)
                 self.assertEqual(len(before), 1, f"web content processes of the program: {before}")
                 os.kill(before[0], signal.SIGKILL)
                 self.assert_claims_resume(self.path, time.monotonic(), clicked,
                                           "after the web process died")
-                after = web_processes_of(program.pid)
+                after = hall.web_processes_of(program.pid)
                 self.assertEqual(len(after), 1, f"web content processes of the program: {after}")
                 self.assertNotEqual(after, before, "the dead web process is still listed")
                 self.assertTrue(program.alive(), "the program ended with its web process")
