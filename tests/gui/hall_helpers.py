@@ -3,7 +3,7 @@
 local task hall: the hall itself (start, switch its mode, take it down and
 bring it back on the same port), typing and clicking in the real window,
 waiting for requests to reach the hall, and finding the program's other
-windows. No tests of its own.
+windows and its engine's web content processes. No tests of its own.
 """
 
 import atexit
@@ -35,6 +35,37 @@ VISIT_BUTTON = (587, 40)
 CLAIM_BUTTON = (687, 40)
 INSTRUCTIONS_BUTTON = (784, 40)
 PANE = (416, 320)
+
+
+def parent_of(pid):
+    try:
+        with open(f"/proc/{pid}/stat", encoding="utf-8") as f:
+            # The name, in parentheses, may itself hold blanks.
+            return int(f.read().rsplit(")", 1)[1].split()[1])
+    except (OSError, IndexError, ValueError):
+        return 0
+
+
+def web_processes_of(program_pid):
+    """Pids of the engine's web content processes started by the program."""
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/cmdline", "rb") as f:
+                command = f.read().split(b"\0")[0]
+        except OSError:
+            continue
+        if not command.endswith(b"WebKitWebProcess"):
+            continue
+        pid = int(entry)
+        up = parent_of(pid)
+        while up > 1 and up != program_pid:
+            up = parent_of(up)
+        if up == program_pid:
+            found.append(pid)
+    return found
 
 
 class task_hall:
