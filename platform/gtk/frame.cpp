@@ -99,4 +99,49 @@ void own_by_group(GtkWindow* window) {
     gdk_window_set_modal_hint(gdk_window, TRUE);
 }
 
+gboolean on_map(GtkWidget* widget, GdkEvent*, gpointer) {
+    // The frame may have come out other than announced, and a manager may
+    // have pulled a window that hangs off the screen back onto it: put it
+    // where it belongs once it is mapped. Only here, not on later moves,
+    // so the user can still drag it.
+    if (auto* window = current_backend()->window_of_widget(widget)) {
+        current_backend()->fit_frame(*window);
+        current_backend()->place_frame(*window);
+    }
+    return FALSE;
+}
+
+gboolean on_property(GtkWidget* widget, GdkEventProperty* event, gpointer) {
+    // The manager announces a new frame through _NET_FRAME_EXTENTS; moves
+    // and drags leave it alone and cost nothing here.
+    if (event->atom != gdk_atom_intern_static_string("_NET_FRAME_EXTENTS")) return FALSE;
+    if (auto* window = current_backend()->window_of_widget(widget))
+        current_backend()->fit_frame(*window);
+    return FALSE;
+}
+
+void gtk_platform::place_frame(object& window) {
+    GdkWindow* gdk_window = gtk_widget_get_window(window.widget);
+    if (gdk_window == nullptr) return;
+    GdkRectangle frame;
+    gdk_window_get_frame_extents(gdk_window, &frame);
+    if (frame.x != window.wanted.left || frame.y != window.wanted.top) {
+        gtk_window_move(GTK_WINDOW(window.widget), window.wanted.left, window.wanted.top);
+    }
+}
+
+void gtk_platform::fit_frame(object& window) {
+    GtkWindow* gtk_window = GTK_WINDOW(window.widget);
+    if (!gtk_widget_get_mapped(window.widget)) return;
+    const extents frame = current_frame_extents(gtk_window);
+    const int width = window.wanted.width - frame.left - frame.right;
+    const int height = window.wanted.height - frame.top - frame.bottom;
+    int now_width = 0;
+    int now_height = 0;
+    gtk_widget_get_size_request(window.client, &now_width, &now_height);
+    if (now_width == width && now_height == height) return;
+    gtk_widget_set_size_request(window.client, width, height);
+    gtk_window_move(gtk_window, window.wanted.left, window.wanted.top);
+}
+
 }  // namespace tarvello::platform::gtk

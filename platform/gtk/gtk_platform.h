@@ -134,8 +134,19 @@ private:
 
 modifiers translate_key_state(guint state);
 
-// The one backend of the process, for the GUI tests' probe.
+// The one backend of the process, for the signal handlers and the GUI
+// tests' probe (event_loop.cpp).
 gtk_platform* current_backend();
+
+// Shared by the files of the backend: the record a control's signal carries
+// the handle of (controls.cpp), where keys and input events go and the
+// window's focus moves asked for by a browser pane (event_loop.cpp), and an
+// open page dialog answered before a new load (browser_pane.cpp).
+object* record_of(gpointer data);
+gboolean on_key_press(GtkWidget* widget, GdkEventKey* event, gpointer);
+gboolean on_focus(GtkWidget* widget, GtkDirectionType direction, gpointer);
+void filter_event(GdkEvent* event, gpointer);
+void close_script_dialog(object& pane);
 
 // The drift-free timer (timer.cpp).
 tick_source* start_tick_source(int period_ms, void (*on_tick)(void*), void* data);
@@ -151,6 +162,10 @@ extents current_frame_extents(GtkWindow* window);
 // window is owned by that group (frame.cpp).
 void join_group(GtkWindow* window, GtkWindow* leader);
 void own_by_group(GtkWindow* window);
+// A window is put at its place, at its outer size, once it is mapped and
+// whenever the manager announces a new frame (frame.cpp).
+gboolean on_map(GtkWidget* widget, GdkEvent*, gpointer);
+gboolean on_property(GtkWidget* widget, GdkEventProperty* event, gpointer);
 
 // Why the web engine's sandbox cannot be set up here, if it cannot
 // (sandbox.cpp).

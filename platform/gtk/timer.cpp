@@ -54,4 +54,34 @@ void stop_tick_source(tick_source* source) {
     g_source_unref(&source->base);
 }
 
+namespace {
+
+void on_timer(void* data) {
+    auto* timer = record_of(data);
+    if (timer != nullptr && current_backend()->sink() != nullptr)
+        current_backend()->sink()->tick(timer->id);
+}
+
+}  // namespace
+
+void gtk_platform::start_timer(handle timer, int period_ms) {
+    auto* o = find(timer);
+    if (o == nullptr || o->kind != control_kind::timer || period_ms <= 0) return;
+    stop_tick_source(o->timer);
+    o->timer = start_tick_source(period_ms, on_timer, GUINT_TO_POINTER(timer));
+    o->period_ms = period_ms;
+}
+
+void gtk_platform::stop_timer(handle timer) {
+    auto* o = find(timer);
+    if (o == nullptr) return;
+    stop_tick_source(o->timer);
+    o->timer = nullptr;
+    o->period_ms = 0;
+}
+
+int gtk_platform::timer_period(handle timer) const {
+    const auto* o = find(timer);
+    return o == nullptr ? 0 : o->period_ms;
+}
 }  // namespace tarvello::platform::gtk
