@@ -16,7 +16,8 @@ target_link_libraries(tarvello_platform PUBLIC tarvello_logic ole32 oleaut32 uui
     PRIVATE tarvello_warnings)
 
 # The version block takes its description from resources/description.txt.
-file(STRINGS "${CMAKE_CURRENT_SOURCE_DIR}/resources/description.txt" description LIMIT_COUNT 1)
+file(STRINGS "${CMAKE_CURRENT_SOURCE_DIR}/resources/description.txt" description
+    ENCODING UTF-8 LIMIT_COUNT 1)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS resources/description.txt)
 file(CONFIGURE OUTPUT "${CMAKE_CURRENT_BINARY_DIR}/generated/description.h"
     CONTENT "// Generated from resources/description.txt.\n#define TARVELLO_DESCRIPTION \"@description@\"\n"
