@@ -68,11 +68,11 @@ def nearest_rank(values, fraction):
     return ordered[max(1, math.ceil(fraction * len(ordered))) - 1]
 
 
-def measure_tarvello(path, ticks):
+def measure_tarvello(path, ticks, start=drive.program, name="tarvello"):
     hall = drive.hall()
     program = None
     try:
-        program = drive.program(path)
+        program = start(path)
         clicked = program.start_claiming(hall.address, TASK)
         arrivals = hall.wait_claims(drive.CLAIM_PATH + TASK, ticks + 1,
                                     deadline=clicked + PERIOD * ticks + LATE_SLACK,
@@ -83,7 +83,7 @@ def measure_tarvello(path, ticks):
             raise drive.failure(f"tarvello sent {len(arrivals)} claim requests, "
                                 f"{ticks + 1} were awaited")
         program.close_with_escape()
-        return run_result("tarvello", clicked, "click", arrivals[:ticks + 1])
+        return run_result(name, clicked, "click", arrivals[:ticks + 1])
     finally:
         if program is not None:
             program.stop()
@@ -227,6 +227,9 @@ def main():
     parser.add_argument("--naive", default=os.path.join(ROOT, "build", "default", "bench",
                                                         "naive_reloader"),
                         help="the naive reloader (default: build/default/bench/naive_reloader)")
+    parser.add_argument("--windows", metavar="TARVELLO_EXE",
+                        help="also tarvello.exe under Wine, in the prefix $WINEPREFIX names")
+    parser.add_argument("--probe", help="the Windows build's probe.exe (with --windows)")
     parser.add_argument("--ticks", type=int, default=30, help="reload ticks measured (>= 3)")
     parser.add_argument("--per-tick", action="store_true",
                         help="also print every tick's offsets")
@@ -250,6 +253,13 @@ def main():
         print(f"measuring the naive reloader ({args.naive}): about "
               f"{PERIOD * args.ticks:.0f} s", file=sys.stderr, flush=True)
         naive = measure_naive(args.naive, args.ticks)
+        extra = []
+        if args.windows:
+            import under_wine
+            print(f"measuring tarvello.exe under Wine ({args.windows}): about "
+                  f"{PERIOD * args.ticks:.0f} s", file=sys.stderr, flush=True)
+            extra.append(measure_tarvello(args.windows, args.ticks,
+                                          under_wine.starter(args.probe), "tarvello.exe"))
         load_after = load_average()
     except (drive.failure, RuntimeError, ValueError) as error:
         print(f"rhythm: {error}", file=sys.stderr)
@@ -257,10 +267,11 @@ def main():
     finally:
         scratch.cleanup()
 
-    print(f"Runs: one after the other (tarvello, then naive_reloader), each against its own "
+    then_wine = ", then tarvello.exe under Wine" if extra else ""
+    print(f"Runs: one after the other (tarvello, then naive_reloader{then_wine}), each against its own "
           f"task hall; {os.cpu_count()} CPUs;")
     print(f"load average (1, 5, 15 min) {load_before} before, {load_after} after.")
-    report([real, naive], args.ticks, args.per_tick)
+    report([real, naive, *extra], args.ticks, args.per_tick)
     return 0
 
 

@@ -18,45 +18,21 @@ Run inside scripts/with_display, with WINEPREFIX naming the test prefix
 import os
 import shutil
 import signal
-import subprocess
 import sys
-import tempfile
 import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "gui"))
 import hall_helpers as hall  # noqa: E402
 import outside_test as gui  # noqa: E402
+import wine_helpers as wine  # noqa: E402
 from hall_helpers import CLAIM_PATH, PERIOD  # noqa: E402
 
 EXE = None
-PROBE = None
 MISSING_ADDRESS = (233, 138)
 # As the probe prints it: line breaks written out.
 FATAL_TEXT = r"运行时出错!\r\n\r\n错误信息：载入启动窗口失败\r\n"
 EXIT_FAILED = 255  # Wine's exit status for ExitProcess(-1)
-
-
-def probe(*args):
-    """What the probe prints from inside Wine (None when it finds nothing).
-    Its output goes through a file: Wine's background processes may
-    inherit it and hold a pipe open."""
-    with tempfile.TemporaryFile() as out:
-        done = subprocess.run(["wine", PROBE, *args], stdout=out, stderr=subprocess.DEVNULL,
-                              timeout=30)
-        out.seek(0)
-        printed = out.read().decode("utf-8").rstrip("\r\n")
-    return printed if done.returncode == 0 else None
-
-
-def foreground():
-    """(width, height, caption) of the window Wine holds active: under a
-    manager that keeps the X focus where it was, the keys still go to it."""
-    printed = probe("foreground")
-    if printed is None:
-        return None
-    width, height, caption = printed.split(" ", 2)
-    return int(width), int(height), caption
 
 
 class wine_case(hall.hall_case):
@@ -93,11 +69,9 @@ class wine_case(hall.hall_case):
         """Client-area points, as in the Linux tests: here the X window holds
         the frame too, so the client area's offset comes from inside Wine."""
         if win not in self.offsets:
-            origin = probe("client", gui.CAPTION)
-            self.assertIsNotNone(origin, "the probe found no main window")
             (x, y, _, _), _ = gui.client_geometry(win)
-            cx, cy = (int(v) for v in origin.split())
-            self.offsets[win] = (cx - x, cy - y)
+            self.offsets[win] = wine.client_offset((x, y), gui.CAPTION)
+            self.assertIsNotNone(self.offsets[win], "the probe found no main window")
         dx, dy = self.offsets[win]
         super().click(win, (point[0] + dx, point[1] + dy))
 
@@ -117,8 +91,8 @@ class wine_case(hall.hall_case):
         return win
 
     def wait_foreground(self, size, what):
-        if not gui.poll_until(lambda: (foreground() or ())[:2] == size, gui.FOCUS_TIMEOUT):
-            self.fail(f"{what}: the active window is {foreground()}, not of size {size}")
+        if not gui.poll_until(lambda: (wine.foreground() or ())[:2] == size, gui.FOCUS_TIMEOUT):
+            self.fail(f"{what}: the active window is {wine.foreground()}, not of size {size}")
 
     def assert_place(self, win, place, what):
         seen = gui.poll_until(lambda: gui.client_geometry(win)[0] == place and place,
@@ -218,7 +192,7 @@ class fault_case(wine_case):
             program = self.start()
         finally:
             del os.environ["WINEDLLOVERRIDES"]
-        self.assertEqual(probe("text", "错误"), FATAL_TEXT, "the text of the error box")
+        self.assertEqual(wine.probe("text", "错误"), FATAL_TEXT, "the text of the error box")
         self.assertEqual(self.caption_windows(), [], "a main window was shown")
         boxes = [w for w in gui.run("xdotool", "search", "--pid", str(program.pid)).split()
                  if hall.window_name(w) == "错误"
@@ -231,15 +205,13 @@ class fault_case(wine_case):
 
 
 def main():
-    global EXE, PROBE
+    global EXE
     if len(sys.argv) < 3:
         sys.exit(f"usage: {sys.argv[0]} tarvello.exe probe.exe [unittest options]")
     EXE = os.path.abspath(sys.argv.pop(1))
-    PROBE = os.path.abspath(sys.argv.pop(1))
+    wine.PROBE = os.path.abspath(sys.argv.pop(1))
     gui.PROGRAM = shutil.which("wine")
-    # Wine's server keeps the screen size of the display it last served.
-    subprocess.run([os.path.join(os.path.dirname(os.path.abspath(__file__)), "wine_prefix.sh"),
-                    "restart", os.environ["WINEPREFIX"]], check=True, timeout=60)
+    wine.restart_server()
     unittest.main(module="__main__", verbosity=2)
 
 
