@@ -3,6 +3,7 @@
 // window by its caption and prints, as UTF-8 on one line,
 //   probe text CAPTION     the text of a message box (its static, id 0xFFFF)
 //   probe client CAPTION   "x y", the client area's origin on the screen
+//   probe children CAPTION "class|text" of each child window, one a line
 //   probe foreground       "width height caption" of the active window
 // It waits up to five seconds for the window; exit status 1 if none came.
 #include <windows.h>
@@ -65,7 +66,7 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (argc != 3) {
-        std::fputs("usage: probe text|client CAPTION, or probe foreground\n", stderr);
+        std::fputs("usage: probe text|client|children CAPTION, or probe foreground\n", stderr);
         return 2;
     }
     HWND window = wait_window(argv[2]);
@@ -78,6 +79,13 @@ int wmain(int argc, wchar_t** argv) {
         POINT origin{0, 0};
         ClientToScreen(window, &origin);
         std::printf("%ld %ld\n", origin.x, origin.y);
+    } else if (what == L"children") {
+        for (HWND child = GetWindow(window, GW_CHILD); child != nullptr;
+             child = GetWindow(child, GW_HWNDNEXT)) {
+            wchar_t name[64] = L"";
+            GetClassNameW(child, name, 64);
+            std::printf("%s|%s\n", utf8(name).c_str(), escaped(utf8(text_of(child))).c_str());
+        }
     } else {
         return 2;
     }

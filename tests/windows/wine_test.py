@@ -107,6 +107,19 @@ class geometry_case(wine_case):
         x, y = gui.expected_outer_origin(self.screen_w, self.screen_h)
         self.assert_place(win, (x, y, gui.OUTER_WIDTH, gui.OUTER_HEIGHT),
                           f"the main window on a {self.screen_w}x{self.screen_h} screen")
+        self.assertNotIn("_NET_WM_STATE_SKIP_TASKBAR", gui.prop_atoms(win, "_NET_WM_STATE"),
+                         "the main window has a taskbar entry")
+
+    def test_controls_hold_their_texts_from_top_to_bottom(self):
+        # Read through Win32 as accessibility tools read them: the labels
+        # keep their text as the window text, in UTF-16 whatever the code page.
+        program = self.start()
+        self.wait_window(program)
+        children = wine.probe("children", gui.CAPTION)
+        self.assertIsNotNone(children, "the probe found no main window")
+        want = ["Button|说明", "TarvelloPane|", "Edit|", "TarvelloLabel|任务ID号", "Edit|",
+                "TarvelloLabel|论坛网址", "Button|开始刷分", "Button|访问"]
+        self.assertEqual(children.splitlines(), want, "child windows, top of the stack first")
 
 
 class claim_case(wine_case):
@@ -163,6 +176,8 @@ class modal_case(wine_case):
                                    int((self.screen_h - height) / 2), width, height),
                           "the missing-address window")
         self.wait_foreground(MISSING_ADDRESS, "the missing-address window just opened")
+        # Owned by the hidden window: no taskbar entry of its own.
+        self.assertIn("_NET_WM_STATE_SKIP_TASKBAR", gui.prop_atoms(dialog, "_NET_WM_STATE"))
 
         # The main window is held: a claim click between two ticks does
         # nothing, while the ticks go on.
