@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """The real tarvello.exe under Wine, driven from outside through the X server
 as the Linux GUI tests drive the Linux program, against the local task hall:
-the main window's place and size, the claim rhythm (a second claim, and the
-program stopped across a tick), the missing-address window while claiming,
-Esc, and the fatal-error box when the system's web browser control cannot
+the main window's place and size, its controls' texts and stacking, the
+claim rhythm (a second claim, and the program stopped across a tick), the
+missing-address window while claiming, an open window waiting without using
+the processor, Esc, and the fatal-error box when the system's web browser control cannot
 be had.
 
 Debian's Wine has no HTML engine: the control sends its GET to the hall and
@@ -30,6 +31,7 @@ from hall_helpers import CLAIM_PATH, PERIOD  # noqa: E402
 
 EXE = None
 MISSING_ADDRESS = (233, 138)
+INSTRUCTIONS = (380, 307)
 # As the probe prints it: line breaks written out.
 FATAL_TEXT = r"运行时出错!\r\n\r\n错误信息：载入启动窗口失败\r\n"
 EXIT_FAILED = 255  # Wine's exit status for ExitProcess(-1)
@@ -198,6 +200,33 @@ class modal_case(wine_case):
                             "after the window closed")
         self.key(win, "Escape")
         self.assert_exits_zero(program, "Esc")
+
+
+    def test_an_open_window_waits_without_using_the_processor(self):
+        # Nothing is claimed, so no tick comes: a nested loop that polled
+        # would use the processor all the same.
+        program, win = self.start_with_window()
+        self.click(win, hall.INSTRUCTIONS_BUTTON)
+        dialog = self.wait_sized(program, INSTRUCTIONS, "the instructions button")
+        self.wait_foreground(INSTRUCTIONS, "the instructions window just opened")
+        self.wait_until(time.monotonic() + 1.0)  # let the first drawing finish
+        used = cpu_seconds(program.pid)
+        began = time.monotonic()
+        self.wait_until(began + 3.0)
+        used = cpu_seconds(program.pid) - used
+        self.assertLess(used, 0.1 * (time.monotonic() - began),
+                        f"the program used {used:.2f} s of processor time while it waited")
+        gui.run("xdotool", "key", "Escape")
+        self.wait_gone(dialog, "Esc")
+        self.key(win, "Escape")
+        self.assert_exits_zero(program, "Esc")
+
+
+def cpu_seconds(pid):
+    """User and system time the process has used so far."""
+    with open(f"/proc/{pid}/stat", encoding="utf-8") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
 class fault_case(wine_case):
