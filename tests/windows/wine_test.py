@@ -111,6 +111,10 @@ class geometry_case(wine_case):
                           f"the main window on a {self.screen_w}x{self.screen_h} screen")
         self.assertNotIn("_NET_WM_STATE_SKIP_TASKBAR", gui.prop_atoms(win, "_NET_WM_STATE"),
                          "the main window has a taskbar entry")
+        shot = os.environ.get("TARVELLO_SCREENSHOT")
+        if shot and x >= 0 and y >= 0:
+            gui.settled_screenshot(f"{gui.OUTER_WIDTH}x{gui.OUTER_HEIGHT}+{x}+{y}", shot)
+            gui.png_size(shot)  # raises ValueError on a broken picture
 
     def test_controls_hold_their_texts_from_top_to_bottom(self):
         # Read through Win32 as accessibility tools read them: the labels
