@@ -125,26 +125,26 @@ def nearest_rank(values, fraction):
     return ordered[max(1, math.ceil(fraction * len(ordered))) - 1]
 
 
-def measure_tarvello(path, ticks, soak):
+def measure_tarvello(path, ticks, soak, start=drive.program, name="tarvello", sampled=True):
     hall = drive.hall()
     program = None
     reloads = max(ticks, soak)
     try:
-        program = drive.program(path)
-        samples = sampler(program.instance.pid, sample_ticks(ticks, soak))
+        program = start(path)
+        # Under Wine the engine's processes are not WebKit's: only the rhythm.
+        samples = sampler(program.instance.pid, sample_ticks(ticks, soak) if sampled else [])
         clicked = program.start_claiming(hall.address, TASK)
         arrivals = hall.wait_claims(drive.CLAIM_PATH + TASK, reloads + 1,
                                     deadline=clicked + PERIOD * reloads + LATE_SLACK,
                                     on_each=samples, alive=program.alive)
         if not program.alive():
-            raise drive.failure("tarvello ended while claiming")
+            raise drive.failure(f"{name} ended while claiming")
         if len(arrivals) < reloads + 1:
-            raise drive.failure(f"tarvello sent {len(arrivals)} claim requests, "
+            raise drive.failure(f"{name} sent {len(arrivals)} claim requests, "
                                 f"{reloads + 1} were awaited")
-        samples.check("tarvello")
+        samples.check(name)
         program.close_with_escape()
-        return run_result("tarvello", clicked, "click", arrivals[:ticks + 1], samples.samples,
-                          ticks)
+        return run_result(name, clicked, "click", arrivals[:ticks + 1], samples.samples, ticks)
     finally:
         if program is not None:
             program.stop()
@@ -376,6 +376,9 @@ def main():
     parser.add_argument("--naive", default=os.path.join(ROOT, "build", "default", "bench",
                                                         "naive_reloader"),
                         help="the naive reloader (default: build/default/bench/naive_reloader)")
+    parser.add_argument("--windows", metavar="TARVELLO_EXE",
+                        help="also tarvello.exe under Wine, in the prefix $WINEPREFIX names")
+    parser.add_argument("--probe", help="the Windows build's probe.exe (with --windows)")
     parser.add_argument("--ticks", type=int, default=30, help="reload ticks measured (>= 3)")
     parser.add_argument("--per-tick", action="store_true",
                         help="also print every tick's offsets")
@@ -409,6 +412,14 @@ def main():
         print(f"measuring the naive reloader ({args.naive}): about {seconds:.0f} s",
               file=sys.stderr, flush=True)
         naive = measure_naive(args.naive, args.ticks, args.soak)
+        extra = []
+        if args.windows:
+            import under_wine
+            print(f"measuring tarvello.exe under Wine ({args.windows}): about "
+                  f"{PERIOD * args.ticks:.0f} s", file=sys.stderr, flush=True)
+            extra.append(measure_tarvello(args.windows, args.ticks, args.ticks,
+                                          under_wine.starter(args.probe), "tarvello.exe",
+                                          sampled=False))
         load_after = load_average()
     except (drive.failure, RuntimeError, ValueError) as error:
         print(f"rhythm: {error}", file=sys.stderr)
@@ -416,10 +427,11 @@ def main():
     finally:
         scratch.cleanup()
 
-    print(f"Runs: one after the other (tarvello, then naive_reloader), each against its own "
+    then_wine = ", then tarvello.exe under Wine" if extra else ""
+    print(f"Runs: one after the other (tarvello, then naive_reloader{then_wine}), each against its own "
           f"task hall; {os.cpu_count()} CPUs;")
     print(f"load average (1, 5, 15 min) {load_before} before, {load_after} after.")
-    report([real, naive], args.ticks, args.per_tick)
+    report([real, naive, *extra], args.ticks, args.per_tick)
     report_resources([real, naive], args.ticks)
     report_soak([real, naive])
     return 0

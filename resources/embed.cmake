@@ -3,7 +3,7 @@
 # Run as: cmake -DPNG=... -DDESCRIPTION=... -DOUT=... -P embed.cmake
 file(READ "${PNG}" bytes HEX)
 string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${bytes}")
-file(STRINGS "${DESCRIPTION}" description LIMIT_COUNT 1)
+file(STRINGS "${DESCRIPTION}" description LIMIT_COUNT 1 ENCODING UTF-8)
 file(WRITE "${OUT}.tmp" "// Generated from resources/tarvello.png and resources/description.txt.\n"
     "#include \"resources/icon.h\"\n\n"
     "namespace tarvello::resources {\n"
