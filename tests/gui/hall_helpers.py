@@ -37,37 +37,6 @@ INSTRUCTIONS_BUTTON = (784, 40)
 PANE = (416, 320)
 
 
-def parent_of(pid):
-    try:
-        with open(f"/proc/{pid}/stat", encoding="utf-8") as f:
-            # The name, in parentheses, may itself hold blanks.
-            return int(f.read().rsplit(")", 1)[1].split()[1])
-    except (OSError, IndexError, ValueError):
-        return 0
-
-
-def web_processes_of(program_pid):
-    """Pids of the engine's web content processes started by the program."""
-    found = []
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
-        try:
-            with open(f"/proc/{entry}/cmdline", "rb") as f:
-                command = f.read().split(b"\0")[0]
-        except OSError:
-            continue
-        if not command.endswith(b"WebKitWebProcess"):
-            continue
-        pid = int(entry)
-        up = parent_of(pid)
-        while up > 1 and up != program_pid:
-            up = parent_of(up)
-        if up == program_pid:
-            found.append(pid)
-    return found
-
-
 class task_hall:
     """The hall as a child process; its log outlives restarts."""
 
@@ -188,6 +157,13 @@ def namespaces(pid):
     return {kind: os.readlink(f"/proc/{pid}/ns/{kind}") for kind in ("mnt", "pid", "net")}
 
 
+def cpu_seconds(pid):
+    """User and system time the process has used so far."""
+    with open(f"/proc/{pid}/stat", encoding="utf-8") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
 class hall_case(gui.WindowHelpers):
     merge = 0.0  # every request counts; cases with a hall that drops connections set more
 
@@ -266,6 +242,24 @@ class hall_case(gui.WindowHelpers):
                             f"{what}: tick {n} is {offset:+.3f} s off the 2 s grid of "
                             f"the first click; ticks at "
                             f"{[round(t - origin, 3) for t in times]} s after it")
+
+    def assert_nothing_after_close(self, closed):
+        """No request reaches the hall once the window closed: the next tick
+        was due within one period; that and a little more is waited out."""
+        self.wait_until(closed + PERIOD + GRID_SLACK)
+        self.assertEqual(self.hall.requests(since=closed), [],
+                         "a request came after the main window was closed")
+
+    def assert_waits_idle(self, pid):
+        """With nothing claimed no tick comes, so a loop that waited by
+        polling would still use the processor: over 3 s it uses next to none."""
+        self.wait_until(time.monotonic() + 1.0)  # let the first drawing finish
+        used = cpu_seconds(pid)
+        began = time.monotonic()
+        self.wait_until(began + 3.0)
+        used = cpu_seconds(pid) - used
+        self.assertLess(used, 0.1 * (time.monotonic() - began),
+                        f"the program used {used:.2f} s of processor time while it waited")
 
     def assert_claims_resume(self, path, since, clicked, what):
         """The claims come again at the first tick after `since`, and on the
