@@ -119,10 +119,14 @@ class claim_case(hall.hall_case):
         again = clicked + 1.0 + PERIOD * k
         self.wait_until(again)
         self.click(win, hall.CLAIM_BUTTON)
-        claims = self.wait_requests(CLAIM_PATH + "7", 3, timeout=10)
+        claims = self.wait_requests(CLAIM_PATH + "7", 4, timeout=12)
         self.assertLess(claims[0] - again, 0.9, "the claim after the empty one came late")
-        # The period was set by the empty claim: the ticks keep its grid.
-        self.assert_on_grid(claims[1:], clicked, k + 1, "after an empty claim")
+        # The period was set by the empty claim: the ticks keep its grid. A
+        # grid started by the second click would put every tick a second
+        # off; the first tick is left out, as the engine may still be
+        # starting a web process for the new site then (once seen 0.97 s
+        # late, with the next tick back on the grid).
+        self.assert_on_grid(claims[2:], clicked, k + 2, "after an empty claim")
         self.key(win, "Escape")
         self.assert_exits_zero(program, "Esc")
 
