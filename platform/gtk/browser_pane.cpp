@@ -88,19 +88,6 @@ gboolean on_script_dialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer d
     return FALSE;
 }
 
-// Most of the time from the first action to its request would go on the
-// engine starting the pane's web content process, which it does on the
-// first load. A view made related to the pane's has the engine start that
-// process at once; the pane's first load then uses it. The helper view is
-// dropped straight away: the pane keeps the process, loads nothing and
-// shows nothing until an action gives it an address.
-void start_web_process(WebKitWebView* pane_view) {
-    GtkWidget* helper = webkit_web_view_new_with_related_view(pane_view);
-    g_object_ref_sink(helper);
-    gtk_widget_destroy(helper);
-    g_object_unref(helper);
-}
-
 }  // namespace
 
 GtkWidget* gtk_platform::make_browser_pane(object& made) {
@@ -122,7 +109,6 @@ GtkWidget* gtk_platform::make_browser_pane(object& made) {
     g_signal_connect(view, "notify::uri", G_CALLBACK(on_uri_changed), GUINT_TO_POINTER(made.id));
     g_signal_connect(view, "script-dialog", G_CALLBACK(on_script_dialog),
                      GUINT_TO_POINTER(made.id));
-    start_web_process(made.view);
     gtk_widget_set_hexpand(view, TRUE);
     gtk_widget_set_vexpand(view, TRUE);
     gtk_container_add(GTK_CONTAINER(area), view);

@@ -158,20 +158,6 @@ class claim_case(hall.hall_case):
         self.key(win, "Escape")
         self.assert_exits_zero(program, "Esc")
 
-    def test_the_web_process_is_ready_before_the_first_action_and_shows_nothing(self):
-        # The engine's web content process starts with the window, so that
-        # the first claim need not wait for it; the pane stays empty until
-        # an action gives it an address.
-        program, win = self.start_with_window()
-        started = gui.poll_until(lambda: hall.web_processes_of(program.pid), timeout=10)
-        self.assertTrue(started, "no web content process before the first action")
-        self.wait_until(time.monotonic() + PERIOD)
-        self.assertEqual(self.pixel(win, hall.PANE), WHITE, "the pane shows something")
-        self.assertEqual(hall.web_processes_of(program.pid), started,
-                         "the web content process did not stay")
-        self.key(win, "Escape")
-        self.assert_exits_zero(program, "Esc")
-
     def test_a_claim_page_that_alerts_does_not_hold_up_the_claims(self):
         # The engine shows the page's alert in the pane; a page waiting on its
         # alert takes no load, so the next tick answers it as Close would.
