@@ -48,7 +48,8 @@ struct started_program {
     // nothing to take the key: the backend passes it on at once.
     bool press(platform::key which, platform::modifiers mods = {}) {
         const auto target = focused() != platform::no_handle ? focused() : main();
-        const bool no_page = target == control("超文本浏览框1") && ui.requests.empty();
+        const bool no_page =
+            target == control(std::string(main_window::browser_pane)) && ui.requests.empty();
         return ui.sink()->pre_translate(target, {which, mods, no_page});
     }
     // The page in the pane had no further stop for a key and gives it back.
